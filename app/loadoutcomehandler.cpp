@@ -1,0 +1,56 @@
+#include "loadoutcomehandler.h"
+
+#include "app/mystackedwidget.h"
+#include "widgets/waitingspinnerwidget.h"
+
+#include <QDebug>
+#include <QLabel>
+#include <QMessageBox>
+#include <QWebEngineView>
+
+#include <cstdlib>
+
+LoadOutcomeHandler::LoadOutcomeHandler(QWebEngineView &view, const QUrl &startUrl,
+                                       QString &chosenAddress, MyStackedWidget &mainWindow,
+                                       QLabel &splashLabel, WaitingSpinnerWidget &busyIndicator)
+    : m_view(view)
+    , m_startUrl(startUrl)
+    , m_chosenAddress(chosenAddress)
+    , m_mainWindow(mainWindow)
+    , m_splashLabel(splashLabel)
+    , m_busyIndicator(busyIndicator)
+{
+}
+
+QString LoadOutcomeHandler::questionText(const QString &chosenAddress)
+{
+    QString text = QStringLiteral("Please check entered IP address and connection");
+    if (chosenAddress == QLatin1String("192.168.7.1"))
+        text = QStringLiteral("Please check USB connection");
+    else if (chosenAddress == QLatin1String("192.168.8.1"))
+        text = QStringLiteral("Please check WiFi connection");
+    return text + QString::fromUtf8(" to your Kestrion®.\nTry again?");
+}
+
+void LoadOutcomeHandler::operator()(bool ok) const
+{
+    qDebug() << "main() QWebEngineView::loadFinished ok=" << ok;
+    if (ok) {
+        m_busyIndicator.stop();
+        m_mainWindow.removeWidget(&m_splashLabel);
+        m_chosenAddress = QString();
+        return;
+    }
+    // With a host from the command line there is no chosen link to name: the splash stays.
+    if (m_chosenAddress.isEmpty())
+        return;
+
+    const QMessageBox::StandardButton button =
+        QMessageBox::question(&m_mainWindow, QStringLiteral("Connection Problem"),
+                              questionText(m_chosenAddress),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    qDebug() << "main() QWebEngineView::loadFinished button=" << static_cast<int>(button);
+    if (button != QMessageBox::Yes)
+        exit(0);
+    m_view.load(m_startUrl);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+class MyStackedWidget;
+class QLabel;
+class QUrl;
+class QWebEngineView;
+class WaitingSpinnerWidget;
+
+// Reacts to every load the web view finishes: the first success takes the splash page away,
+// a failure before it asks whether to try the link the user chose again. It refers to main()'s
+// own objects, which live until the process ends; emptying the chosen address after a success
+// is what keeps every later failure quiet.
+class LoadOutcomeHandler
+{
+public:
+    LoadOutcomeHandler(QWebEngineView &view, const QUrl &startUrl, QString &chosenAddress,
+                       MyStackedWidget &mainWindow, QLabel &splashLabel,
+                       WaitingSpinnerWidget &busyIndicator);
+
+    void operator()(bool ok) const;
+
+    // The "Connection Problem" text names the link to check, told apart by the address alone.
+    static QString questionText(const QString &chosenAddress);
+
+private:
+    QWebEngineView &m_view;
+    const QUrl &m_startUrl;
+    QString &m_chosenAddress;
+    MyStackedWidget &m_mainWindow;
+    QLabel &m_splashLabel;
+    WaitingSpinnerWidget &m_busyIndicator;
+};

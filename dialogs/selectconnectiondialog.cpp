@@ -1,0 +1,66 @@
+#include "dialogs/selectconnectiondialog.h"
+
+#include "dialogs/ui_selectconnectiondialog.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QIODevice>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTextStream>
+
+#include <cstdlib>
+
+SelectConnectionDialog::SelectConnectionDialog(QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui_SelectConnectionDialog)
+{
+    ui->setupUi(this);
+    ui->lanLineEdit->installEventFilter(this);
+
+    QFile file(QStringLiteral("ip.txt"));
+    if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QTextStream in(&file);
+        ui->lanLineEdit->setText(in.readLine());
+    }
+}
+
+SelectConnectionDialog::~SelectConnectionDialog()
+{
+    delete ui;
+}
+
+// Whatever gives the LAN field the focus (click, Tab, program) selects LAN; the event still
+// reaches the field.
+bool SelectConnectionDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn && watched == ui->lanLineEdit)
+        ui->lanRadioButton->setChecked(true);
+    return false;
+}
+
+void SelectConnectionDialog::accept()
+{
+    if (ui->usbRadioButton->isChecked())
+        m_ipAddress = ui->usbLabel->text();
+    else if (ui->wifiRadioButton->isChecked())
+        m_ipAddress = ui->wifiLabel->text();
+    else if (ui->lanRadioButton->isChecked())
+        m_ipAddress = ui->lanLineEdit->text();
+
+    // The file keeps the LAN address whichever link was chosen, so it is offered again later.
+    QFile file(QStringLiteral("ip.txt"));
+    if (file.open(QIODevice::WriteOnly)) {
+        QTextStream out(&file);
+        out << ui->lanLineEdit->text() << Qt::endl;
+    }
+
+    done(QDialog::Accepted);
+}
+
+// Without a connection there is nothing to show, so cancelling ends the program at once.
+void SelectConnectionDialog::reject()
+{
+    std::exit(1);
+}

@@ -1,0 +1,38 @@
+# Shared by the scripts in scripts/: package installation and the build.
+# shellcheck shell=bash
+
+repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+# Runs a command as root: directly when we are root, through sudo otherwise.
+as_root() {
+    if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs the Debian packages among the arguments that are not installed yet.
+ensure_packages() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
+            || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing missing packages: ${missing[*]}"
+    as_root apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+}
+
+build_packages=(cmake make g++ qtbase5-dev qtwebengine5-dev libx11-dev fonts-dejavu-core)
+
+# build_tree DIR [cmake options...]: configures and builds the whole project into DIR.
+build_tree() {
+    local dir=$1
+    shift
+    cmake -S "$repo_root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j2
+}
+
+# The web engine refuses to start as root unless its sandbox is off; only the scripts do
+# this, the program itself never does.
+allow_web_engine_as_root() {
+    if [ "$(id -u)" = 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
+}

@@ -1,0 +1,105 @@
+# Shared by the end-to-end tests: they drive the real binary under the X server that xvfb-run
+# gave them, with xdotool, against the real demo instrument.
+# Expects KESTRION_SHELL, KESTRION_INSTRUMENT and KESTRION_SEND_CLOSE in the environment.
+# shellcheck shell=bash
+
+set -u
+
+# Every end-to-end test runs in a network namespace of its own with no route out, so that not
+# a single packet can leave this machine. That takes root (as in CI); otherwise skip.
+if [ -z "${KESTRION_PRIVATE_NETWORK:-}" ]; then
+    [ "$(id -u)" = 0 ] || { echo "SKIP: needs root for a private network namespace"; exit 77; }
+    KESTRION_PRIVATE_NETWORK=1 exec unshare -n "$0" "$@"
+fi
+
+pids=()
+cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    for log in shell.log instrument.log; do
+        [ -f "$log" ] && { echo "--- $log" >&2; cat "$log" >&2; }
+    done
+    exit 1
+}
+
+# wait_until SECONDS COMMAND...: polls the condition until it holds or the time is up.
+wait_until() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -ge "$deadline" ] && return 1
+        sleep 0.1
+    done
+}
+
+# Web engine tests as root need the sandbox off; the program itself never turns it off.
+[ "$(id -u)" = 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
+
+# A network of our own with no route out: the instrument's USB address exists only here, and
+# every other address is unreachable at once.
+enter_private_network() {
+    ip link set lo up || fail "cannot bring up the loopback device"
+    ip addr add 192.168.7.1/32 dev lo || fail "cannot add the USB address"
+}
+
+# start_instrument ADDRESS PORT [OPTIONS...]: sets instrument_url.
+start_instrument() {
+    "$KESTRION_INSTRUMENT" --address="$1" --port="$2" "${@:3}" >instrument.log 2>&1 &
+    pids+=($!)
+    wait_until 10 grep -q '^listening on ' instrument.log || fail "the instrument did not start"
+    instrument_url=$(sed -n 's/^listening on //p' instrument.log)
+}
+
+# start_shell [ARGUMENTS...]: sets shell_pid; the log goes to shell.log.
+start_shell() {
+    cp "$KESTRION_SPLASH" splash.png
+    "$KESTRION_SHELL" "$@" >shell.log 2>&1 &
+    shell_pid=$!
+    pids+=("$shell_pid")
+}
+
+# wait_for_shell: waits for the shell to end (at most 30 s) and sets shell_status. Not for a
+# command substitution: only this shell itself can wait for its child.
+wait_for_shell() {
+    wait_until 30 bash -c "! kill -0 $shell_pid 2>/dev/null" || fail "the shell did not end"
+    wait "$shell_pid"
+    shell_status=$?
+}
+
+# window_named TITLE: prints the id of the visible window with exactly this title.
+window_named() {
+    local id
+    wait_until 30 bash -c "xdotool search --onlyvisible --name '^$1\$' >/dev/null" \
+        || fail "no window '$1'"
+    id=$(xdotool search --onlyvisible --name "^$1\$" | head -n 1)
+    echo "$id"
+}
+
+# press_in_window TITLE KEYS...: gives the window the keyboard focus and presses the keys.
+press_in_window() {
+    local id
+    id=$(window_named "$1")
+    shift
+    xdotool windowfocus --sync "$id" || fail "cannot focus window $id"
+    xdotool key --delay 50 "$@"
+}
+
+# click_in_window TITLE X Y: clicks at a point given relative to the window.
+click_in_window() {
+    local id
+    id=$(window_named "$1")
+    xdotool mousemove --window "$id" --sync "$2" "$3" click 1
+}
+
+close_window() {
+    "$KESTRION_SEND_CLOSE" "$(window_named "$1")" || fail "cannot ask '$1' to close"
+}
+
+log_has() { grep -qF -- "$1" shell.log; }
+count_requests() { grep -cxF -- "$1" instrument.log; }

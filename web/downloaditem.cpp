@@ -1,0 +1,280 @@
+#include "downloaditem.h"
+
+#include "web/regularfile.h"
+#include "widgets/busyindicator.h"
+#include "widgets/waitingspinnerwidget.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
+
+DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
+    : QObject(nullptr)
+    , m_reply(reply)
+    , m_mutex(QMutex::NonRecursive)
+    , m_spinner(new WaitingSpinnerWidget(parentWidget, true, true))
+    , m_parentWidget(parentWidget)
+    , m_print(false)
+    , m_unzip(false)
+    , m_finishPending(false)
+    , m_busy(false)
+{
+    init();
+}
+
+DownloadItem::~DownloadItem()
+{
+    // Replaced in the middle of a transfer: the window must not stay disabled behind it.
+    releaseBusyState();
+    delete m_spinner;
+}
+
+void DownloadItem::init()
+{
+    if (!m_reply)
+        return;
+
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    m_busy = true;
+    startBusyIndicator(*m_spinner, Qt::white);
+    m_url = m_reply->url();
+
+    qRegisterMetaType<QNetworkReply::NetworkError>("QNetworkReply::NetworkError");
+    connect(m_reply, SIGNAL(readyRead()), this, SLOT(downloadReadyRead()));
+    connect(m_reply, SIGNAL(finished()), this, SLOT(downloadFinished()));
+    connect(m_reply, SIGNAL(error(QNetworkReply::NetworkError)), this,
+            SLOT(error(QNetworkReply::NetworkError)));
+
+    if (m_reply->error() != QNetworkReply::NoError)
+        error(m_reply->error());
+    if (m_reply->canReadLine()) {
+        qDebug() << "DownloadItem::init directory canReadLine()";
+        downloadReadyRead();
+    }
+}
+
+void DownloadItem::releaseBusyState()
+{
+    if (!m_busy)
+        return;
+    m_busy = false;
+    if (m_spinner) {
+        m_spinner->stop();
+        if (m_parentWidget && anotherIndicatorSpins())
+            m_parentWidget->setEnabled(false);
+    }
+    QGuiApplication::restoreOverrideCursor();
+}
+
+// A download that started meanwhile keeps the window disabled with its own indicator.
+bool DownloadItem::anotherIndicatorSpins() const
+{
+    const auto indicators = m_parentWidget->findChildren<WaitingSpinnerWidget *>(
+        QString(), Qt::FindDirectChildrenOnly);
+    for (const WaitingSpinnerWidget *indicator : indicators) {
+        if (indicator != m_spinner && indicator->isSpinning())
+            return true;
+    }
+    return false;
+}
+
+void DownloadItem::downloadReadyRead()
+{
+    qDebug() << "DownloadItem::downloadReadyRead";
+    if (!m_reply)
+        return;
+    if (!m_mutex.tryLock(0)) {
+        qDebug() << "DownloadItem::downloadReadyRead in progress";
+        return;
+    }
+
+    if (!m_file.isOpen()) {
+        m_finishPending = false;
+        if (m_file.fileName().isEmpty())
+            getFileName();
+        if (m_file.fileName().isEmpty()) {
+            qDebug() << "DownloadItem::downloadReadyRead empty file";
+            m_mutex.unlock();
+            releaseBusyState();
+            return;
+        }
+        qDebug() << "DownloadItem::downloadReadyRead got filename=" << m_file.fileName();
+        QString errorString;
+        if (!openDestination(errorString)) {
+            qDebug() << "DownloadItem::downloadReadyRead error=" << errorString << m_url;
+            m_mutex.unlock();
+            releaseBusyState();
+            return;
+        }
+    }
+
+    if (m_file.write(m_reply->readAll()) == -1)
+        qDebug() << "DownloadItem::downloadReadyRead error=" << m_file.errorString() << m_url;
+    if (m_finishPending)
+        handleFinished();
+    m_mutex.unlock();
+}
+
+bool DownloadItem::openDestination(QString &errorString)
+{
+    // Print jobs and archives go under fixed names into the shared temporary directory, where
+    // anyone can plant a link or a FIFO under that name: only ever write into a regular file.
+    if (openRegularFileForWriting(m_file, errorString))
+        return true;
+    if (errorString.isEmpty())
+        errorString = m_file.errorString();
+    return false;
+}
+
+void DownloadItem::downloadFinished()
+{
+    qDebug() << "DownloadItem::downloadFinished";
+    if (m_mutex.tryLock(0)) {
+        handleFinished();
+        m_mutex.unlock();
+    } else {
+        m_finishPending = true;
+    }
+}
+
+void DownloadItem::error(QNetworkReply::NetworkError code)
+{
+    Q_UNUSED(code)
+    qDebug() << "DownloadItem::error" << m_reply->errorString() << m_url;
+}
+
+void DownloadItem::splitOfferedName(const QByteArray &contentDisposition, QString &baseName,
+                                    QString &endName)
+{
+    qDebug() << "DownloadItem::providedFileName contentDisposition header=" << contentDisposition;
+    // The 22 bytes are `attachment; filename="`, the last one the closing quote: the name is
+    // taken by position only, as the instrument always sends exactly this form.
+    QByteArray name = contentDisposition.mid(22);
+    name.chop(1);
+    const QString path = QString::fromUtf8(name.constData());
+    qDebug() << "DownloadItem::providedFileName path=" << path;
+
+    const QFileInfo fileInfo(path);
+    baseName = fileInfo.completeBaseName();
+    endName = fileInfo.suffix();
+    qDebug() << "DownloadItem::providedFileName baseName=" << baseName;
+    qDebug() << "DownloadItem::providedFileName endName=" << endName;
+    // ".." would name the parent of the destination directory, not a file in it.
+    if (baseName.isEmpty() || (baseName == QLatin1String(".") && endName.isEmpty())) {
+        baseName = QStringLiteral("unnamed_download");
+        qDebug() << "DownloadItem::providedFileName downloading unknown file:" << path;
+    }
+}
+
+void DownloadItem::providedFileName(QString &baseName, QString &endName)
+{
+    splitOfferedName(m_reply->rawHeader("Content-Disposition"), baseName, endName);
+}
+
+DownloadItem::Kind DownloadItem::kindOf(const QString &baseName, const QString &endName)
+{
+    if (QString::compare(baseName, QLatin1String("print"), Qt::CaseSensitive) == 0
+        && QString::compare(endName, QLatin1String("pdf"), Qt::CaseSensitive) == 0)
+        return Kind::PrintJob;
+    if (QString::compare(endName, QLatin1String("zip"), Qt::CaseSensitive) == 0)
+        return Kind::ZipArchive;
+    return Kind::OrdinaryFile;
+}
+
+QString DownloadItem::uniqueFileName(const QString &directory, const QString &baseName,
+                                     const QString &endName)
+{
+    const QString candidate = directory + baseName + QLatin1Char('.') + endName;
+    if (!QFile::exists(candidate))
+        return candidate;
+    for (qint64 n = 1;; ++n) {
+        const QString numbered = directory + baseName + QLatin1Char('_') + QString::number(n, 10)
+                                 + QLatin1Char('.') + endName;
+        if (!QFile::exists(numbered))
+            return numbered;
+    }
+}
+
+void DownloadItem::getFileName()
+{
+    QString baseName;
+    QString endName;
+    providedFileName(baseName, endName);
+
+    const Kind kind = kindOf(baseName, endName);
+    m_print = kind == Kind::PrintJob;
+    m_unzip = kind == Kind::ZipArchive;
+
+    QString directory = (m_print || m_unzip) ? QDir::tempPath() : QDir::homePath();
+    if (!directory.isEmpty())
+        directory += QLatin1Char('/');
+
+    const QString defaultFileName = uniqueFileName(directory, baseName, endName);
+    qDebug() << "DownloadItem::getFileName defaultFileName=" << defaultFileName;
+    QString downloadFileName = directory + baseName + QLatin1Char('.') + endName;
+
+    if (m_unzip) {
+        m_unzipLocation = QFileDialog::getExistingDirectory(
+            m_parentWidget, tr("Select Directory"), QDir::homePath(), QFileDialog::ShowDirsOnly);
+        if (m_unzipLocation.isEmpty()) {
+            m_reply->close();
+            return;
+        }
+        qDebug() << "DownloadItem::getFileName m_unzipLocation=" << m_unzipLocation;
+    } else if (!m_print) {
+        const QString selectedFileName = QFileDialog::getSaveFileName(
+            m_parentWidget, tr("Save File"), defaultFileName, QString(), nullptr,
+            QFileDialog::Options());
+        if (selectedFileName.isEmpty()) {
+            m_reply->close();
+            return;
+        }
+        qDebug() << "DownloadItem::getFileName selectedFileName=" << selectedFileName;
+        downloadFileName = selectedFileName;
+    }
+
+    qDebug() << "DownloadItem::getFileName downloadFileName=" << downloadFileName;
+    m_file.setFileName(downloadFileName);
+}
+
+void DownloadItem::handleFinished()
+{
+    qDebug() << "DownloadItem::handleFinished";
+    if (m_reply)
+        m_reply->deleteLater();
+    if (m_file.isOpen())
+        m_file.close();
+
+    if (m_print) {
+        qDebug() << "DownloadItem::handleFinished printing " << m_file.fileName();
+        runTool(QStringLiteral("pdftocairo"), {QStringLiteral("-printdlg"), m_file.fileName()});
+    }
+    if (m_unzip) {
+        qDebug() << "DownloadItem::handleFinished unzipping " << m_file.fileName() << " to "
+                 << m_unzipLocation;
+        const QStringList stringList{QStringLiteral("e"), m_file.fileName(),
+                                     QStringLiteral("-o") + m_unzipLocation,
+                                     QStringLiteral("-aou")};
+        qDebug() << "DownloadItem::handleFinished stringList=" << stringList;
+        runTool(QStringLiteral("7za"), stringList);
+    }
+    releaseBusyState();
+}
+
+void DownloadItem::runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments, QIODevice::ReadWrite);
+    // Blocks the GUI thread on purpose: nothing may happen to the window until the tool is done.
+    // A tool that never started would otherwise be waited for forever.
+    while (!process.waitForFinished(1000)) {
+        if (process.state() == QProcess::NotRunning) {
+            qDebug() << "DownloadItem::handleFinished cannot run" << program
+                     << process.errorString();
+            break;
+        }
+    }
+}

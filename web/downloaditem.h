@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QFile>
+#include <QMutex>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QUrl>
+
+class WaitingSpinnerWidget;
+class QWidget;
+
+// Carries one download from its network reply to a closed file: names it from the server's
+// header (asking the user where needed), writes every chunk as it arrives and then prints or
+// unpacks it. Modal dialogs re-enter the item through their nested event loops; a mutex taken
+// only with tryLock turns such re-entries away instead of blocking or entering twice.
+class DownloadItem : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Kind { PrintJob, ZipArchive, OrdinaryFile };
+
+    DownloadItem(QNetworkReply *reply, QWidget *parentWidget);
+    ~DownloadItem() override;
+
+    // The offered name is taken by position from `attachment; filename="NAME"`.
+    static void splitOfferedName(const QByteArray &contentDisposition, QString &baseName,
+                                 QString &endName);
+    static Kind kindOf(const QString &baseName, const QString &endName);
+    // The first path in `directory` (which ends with "/" or is empty) that does not exist yet.
+    static QString uniqueFileName(const QString &directory, const QString &baseName,
+                                  const QString &endName);
+
+private slots:
+    void downloadReadyRead();
+    void downloadFinished();
+    void handleFinished();
+    void error(QNetworkReply::NetworkError code);
+
+private:
+    void init();
+    void providedFileName(QString &baseName, QString &endName);
+    void getFileName();
+    bool openDestination(QString &errorString);
+    void runTool(const QString &program, const QStringList &arguments);
+    void releaseBusyState();
+    bool anotherIndicatorSpins() const;
+
+    QUrl m_url;
+    QFile m_file;
+    QNetworkReply *m_reply;
+    QMutex m_mutex;
+    // A child of the main window that this item owns: the pointer notices when the window
+    // went first and already deleted it.
+    QPointer<WaitingSpinnerWidget> m_spinner;
+    QWidget *m_parentWidget;
+    QString m_unzipLocation;
+    bool m_print;
+    bool m_unzip;
+    bool m_finishPending;
+    // The wait cursor is pushed and the window disabled until this item releases them, once.
+    bool m_busy;
+};

@@ -1,0 +1,45 @@
+#include "mywebpage.h"
+
+#include "web/downloaditem.h"
+
+#include <QDebug>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+
+MyWebPage::MyWebPage(QWidget *mainWindow, QObject *parent)
+    : QWebEnginePage(parent)
+    , m_mainWindow(mainWindow)
+    , m_networkManager(new QNetworkAccessManager)
+    , m_request(new QNetworkRequest(QUrl()))
+    , m_downloadItem(nullptr)
+{
+}
+
+MyWebPage::~MyWebPage()
+{
+    delete m_downloadItem;
+    delete m_request;
+    delete m_networkManager;
+}
+
+bool MyWebPage::isDownloadRequest(const QUrl &url, NavigationType type)
+{
+    return type == NavigationTypeLinkClicked
+           && url.toString().contains(QLatin1String("downloads"), Qt::CaseSensitive);
+}
+
+bool MyWebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
+{
+    Q_UNUSED(isMainFrame)
+    qDebug() << "acceptNavigationRequest() url=" << url.toString();
+    if (!isDownloadRequest(url, type))
+        return true;
+
+    qDebug() << "acceptNavigationRequest() download detected";
+    m_request->setUrl(url);
+    QNetworkReply *reply = m_networkManager->get(*m_request);
+    if (m_downloadItem)
+        m_downloadItem->deleteLater();
+    m_downloadItem = new DownloadItem(reply, m_mainWindow);
+    return false;
+}

@@ -1,0 +1,52 @@
+#include "regularfile.h"
+
+#include <QFile>
+#include <QString>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool fail(int fd, QString &errorString, const QString &reason)
+{
+    errorString = reason;
+    if (fd != -1)
+        ::close(fd);
+    return false;
+}
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+} // namespace
+
+bool openRegularFileForWriting(QFile &file, QString &errorString)
+{
+    const QByteArray path = QFile::encodeName(file.fileName());
+    // O_NONBLOCK keeps a planted FIFO without a reader from hanging the open.
+    const int fd = ::open(path.constData(),
+                          O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd == -1)
+        return fail(fd, errorString, systemError());
+
+    struct stat status {};
+    if (::fstat(fd, &status) == -1)
+        return fail(fd, errorString, systemError());
+    if (!S_ISREG(status.st_mode))
+        return fail(fd, errorString, QStringLiteral("Not a regular file"));
+    if (::ftruncate(fd, 0) == -1)
+        return fail(fd, errorString, systemError());
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1)
+        return fail(fd, errorString, systemError());
+
+    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+        return fail(fd, errorString, file.errorString());
+    return true;
+}
