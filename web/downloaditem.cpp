@@ -122,8 +122,11 @@ bool DownloadItem::openDestination(QString &errorString)
 {
     // Print jobs and archives go under fixed names into the shared temporary directory, where
     // anyone can plant a link or a FIFO under that name: only ever write into a regular file.
-    if (openRegularFileForWriting(m_file, errorString))
+    const QString fileName = m_file.fileName();
+    if (openRegularFileForWriting(m_file, errorString)) {
+        m_openedFileName = fileName;
         return true;
+    }
     if (errorString.isEmpty())
         errorString = m_file.errorString();
     return false;
@@ -245,14 +248,21 @@ void DownloadItem::handleFinished()
     qDebug() << "DownloadItem::handleFinished";
     if (m_reply)
         m_reply->deleteLater();
-    if (m_file.isOpen())
+    if (m_file.isOpen()) {
         m_file.close();
+        m_file.setFileName(m_openedFileName);
+    }
 
-    if (m_print) {
+    // When nothing of this download reached the file, whatever sits under its name (a planted
+    // link or FIFO, an older job) is not the download, and a tool must not be handed it.
+    const bool opened = !m_openedFileName.isEmpty();
+    if ((m_print || m_unzip) && !opened)
+        qDebug() << "DownloadItem::handleFinished nothing written to" << m_file.fileName();
+    if (m_print && opened) {
         qDebug() << "DownloadItem::handleFinished printing " << m_file.fileName();
         runTool(QStringLiteral("pdftocairo"), {QStringLiteral("-printdlg"), m_file.fileName()});
     }
-    if (m_unzip) {
+    if (m_unzip && opened) {
         qDebug() << "DownloadItem::handleFinished unzipping " << m_file.fileName() << " to "
                  << m_unzipLocation;
         const QStringList stringList{QStringLiteral("e"), m_file.fileName(),

@@ -5,9 +5,9 @@
 #include <QNetworkReply>
 #include <QPointer>
 #include <QUrl>
+#include <QWidget>
 
 class WaitingSpinnerWidget;
-class QWidget;
 
 // Carries one download from its network reply to a closed file: names it from the server's
 // header (asking the user where needed), writes every chunk as it arrives and then prints or
@@ -53,11 +53,15 @@ private:
     // A child of the main window that this item owns: the pointer notices when the window
     // went first and already deleted it.
     QPointer<WaitingSpinnerWidget> m_spinner;
-    QWidget *m_parentWidget;
+    // Not owned; the pointer notices a window that went first, so no dialog gets a dead parent.
+    QPointer<QWidget> m_parentWidget;
     QString m_unzipLocation;
     bool m_print;
     bool m_unzip;
     bool m_finishPending;
     // The wait cursor is pushed and the window disabled until this item releases them, once.
     bool m_busy;
+    // Empty until the destination has been opened. A file opened from a checked descriptor no
+    // longer reports its name: it gets it back when it is closed, for the log and the tool.
+    QString m_openedFileName;
 };

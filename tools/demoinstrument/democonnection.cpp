@@ -62,7 +62,7 @@ void DemoConnection::handleRequestHead(const QByteArray &head, bool tooLarge)
     QByteArray requestLine = lineEnd < 0 ? head : head.left(lineEnd);
     if (requestLine.endsWith('\r'))
         requestLine.chop(1);
-    emit requestReceived(requestLine);
+    emit requestReceived(requestLine, head);
 
     if (tooLarge) {
         respond(DemoResponse::plainText(431, "Request Header Fields Too Large",

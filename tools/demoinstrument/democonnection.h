@@ -22,7 +22,8 @@ public:
     DemoConnection(QTcpSocket *socket, Router router, QObject *parent = nullptr);
 
 signals:
-    void requestReceived(const QByteArray &requestLine);
+    // head: the request line and the header lines, without the blank line that ends them.
+    void requestReceived(const QByteArray &requestLine, const QByteArray &head);
     // See DemoInstrument::responseFinished.
     void responseFinished(const QString &path);
 

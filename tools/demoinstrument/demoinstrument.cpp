@@ -70,6 +70,11 @@ QList<QByteArray> DemoInstrument::requestLines() const
     return m_requestLines;
 }
 
+QList<QByteArray> DemoInstrument::requestHeads() const
+{
+    return m_requestHeads;
+}
+
 QByteArray DemoInstrument::patternBytes(qint64 offset, qint64 size)
 {
     if (offset < 0 || size <= 0)
@@ -99,8 +104,9 @@ void DemoInstrument::acceptConnections()
         auto connection = new DemoConnection(
             socket, [this](const QUrl &target) { return responseFor(target); }, this);
         connect(connection, &DemoConnection::requestReceived, this,
-                [this](const QByteArray &requestLine) {
+                [this](const QByteArray &requestLine, const QByteArray &head) {
                     m_requestLines.append(requestLine);
+                    m_requestHeads.append(head);
                     emit requestReceived(requestLine);
                 });
         connect(connection, &DemoConnection::responseFinished, this,

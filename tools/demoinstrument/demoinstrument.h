@@ -27,6 +27,9 @@ public:
     void setResponse(const QString &path, const DemoResponse &response);
     // Every request line received, in order, such as "GET /Quorin/?a=b HTTP/1.1".
     QList<QByteArray> requestLines() const;
+    // The whole head of every request, in the same order: the request line and the header lines,
+    // so that a test can see what a client sent besides the address.
+    QList<QByteArray> requestHeads() const;
 
     // The bytes of a generated body from offset on: cheap to make, the same on every run, and
     // without a short period, so that a misplaced or repeated chunk changes a checksum.
@@ -45,4 +48,5 @@ private:
     QTcpServer m_server;
     QHash<QString, DemoResponse> m_responses;
     QList<QByteArray> m_requestLines;
+    QList<QByteArray> m_requestHeads;
 };

@@ -1,0 +1,957 @@
+#include "web/downloaditem.h"
+
+#include "demoinstrument/democontent.h"
+#include "demoinstrument/demoinstrument.h"
+#include "widgets/waitingspinnerwidget.h"
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+Q_DECLARE_METATYPE(DemoResponse)
+
+namespace {
+
+QStringList logLines;
+QStringList connectWarnings;
+QtMessageHandler previousHandler = nullptr;
+
+// Debug lines are the item's log and are kept for the checks; everything else still shows.
+void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (text.startsWith(QLatin1String("QObject::connect:")))
+        connectWarnings << text;
+    if (type == QtDebugMsg) {
+        logLines << text;
+        return;
+    }
+    previousHandler(type, context, text);
+}
+
+int linesStartingWith(const QString &prefix)
+{
+    int count = 0;
+    for (const QString &line : qAsConst(logLines))
+        count += line.startsWith(prefix) ? 1 : 0;
+    return count;
+}
+
+int firstLineStartingWith(const QString &prefix)
+{
+    for (int i = 0; i < logLines.size(); ++i) {
+        if (logLines.at(i).startsWith(prefix))
+            return i;
+    }
+    return -1;
+}
+
+// The bare line that opens handleFinished; the lines after it carry more text.
+int finishesHandled()
+{
+    return logLines.count(QStringLiteral("DownloadItem::handleFinished"));
+}
+
+QByteArray fileDigest(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result().toHex();
+}
+
+QByteArray patternDigest(qint64 size)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (qint64 offset = 0; offset < size; offset += 1 << 20)
+        hash.addData(DemoInstrument::patternBytes(offset, qMin<qint64>(1 << 20, size - offset)));
+    return hash.result().toHex();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+QStringList entries(const QString &directory)
+{
+    return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
+                                     QDir::Name);
+}
+
+DemoResponse offering(const QByteArray &fileName, qint64 generatedSize)
+{
+    DemoResponse response = DemoResponse::attachment(fileName, QByteArray());
+    response.generatedSize = generatedSize;
+    return response;
+}
+
+bool cursorRestored()
+{
+    return QGuiApplication::overrideCursor() == nullptr;
+}
+
+} // namespace
+
+// One download from the reply to the closed file: chunks that arrive while a file dialog is
+// open, the follow-up tools, faulty replies and planted destinations, and an item that goes
+// away while it still holds the window and the cursor.
+class tst_DownloadItem : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void heldSaveDialogLosesNoChunk();
+    void replyFinishedWhileDialogOpen();
+    void emptyBodyAsksNothing();
+    void cancelledDialogEndsDownload_data();
+    void cancelledDialogEndsDownload();
+    void failedOpenIsRetriedOnNextChunk_data();
+    void failedOpenIsRetriedOnNextChunk();
+    void faultyReplySavedAsItCame_data();
+    void faultyReplySavedAsItCame();
+    void followUpAction_data();
+    void followUpAction();
+    void realArchiverRenamesClash();
+    void missingToolEndsWait_data();
+    void missingToolEndsWait();
+    void plantedDestination_data();
+    void plantedDestination();
+    void destroyedWhileBusy_data();
+    void destroyedWhileBusy();
+    void otherDownloadKeepsWindowDisabled_data();
+    void otherDownloadKeepsWindowDisabled();
+    void indicatorDestroyedOnce_data();
+    void indicatorDestroyedOnce();
+
+private:
+    using DialogAction = std::function<void(QFileDialog *dialog)>;
+
+    DownloadItem *startDownload(const QString &path);
+    void destroy(DownloadItem *item);
+    // The next file dialog gets `action` once `ready` holds; a dialog nobody expects is rejected.
+    void answerDialog(DialogAction action, std::function<bool()> ready = nullptr);
+    void pollDialog();
+    static DialogAction choose(const QString &path);
+    QString expand(QString text) const;
+    QString home() const { return m_root->filePath(QStringLiteral("home")); }
+    QString temp() const { return m_root->filePath(QStringLiteral("tmp")); }
+    QString tools() const { return m_root->filePath(QStringLiteral("tools")); }
+    QString unpack() const { return m_root->filePath(QStringLiteral("unpack")); }
+    QStringList toolArguments(const QString &tool) const;
+    QList<WaitingSpinnerWidget *> indicators() const;
+
+    QByteArray m_originalPath;
+    QByteArray m_originalHome;
+    QByteArray m_originalTemp;
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<QNetworkAccessManager> m_manager;
+    std::unique_ptr<DemoInstrument> m_instrument;
+    std::unique_ptr<QWidget> m_window;
+    std::vector<std::unique_ptr<DownloadItem>> m_items;
+    QPointer<QNetworkReply> m_reply;
+
+    QTimer m_dialogPoller;
+    DialogAction m_dialogAction;
+    std::function<bool()> m_dialogReady;
+    QPointer<QFileDialog> m_currentDialog;
+    QStringList m_dialogTitles;
+    QString m_dialogDirectory;
+    QString m_dialogProposal;
+    bool m_dialogDirsOnly = false;
+};
+
+void tst_DownloadItem::initTestCase()
+{
+    previousHandler = qInstallMessageHandler(recordMessage);
+    // Nothing may leave the loopback interface, whatever the environment's proxy settings.
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+    m_originalPath = qgetenv("PATH");
+    m_originalHome = qgetenv("HOME");
+    m_originalTemp = qgetenv("TMPDIR");
+    m_dialogPoller.setInterval(10);
+    connect(&m_dialogPoller, &QTimer::timeout, this, &tst_DownloadItem::pollDialog);
+}
+
+void tst_DownloadItem::cleanupTestCase()
+{
+    qInstallMessageHandler(previousHandler);
+}
+
+void tst_DownloadItem::init()
+{
+    logLines.clear();
+    connectWarnings.clear();
+    m_dialogTitles.clear();
+
+    m_root = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_root->isValid());
+    for (const char *folder : {"home", "tmp", "tools", "unpack", "empty"})
+        QVERIFY(QDir(m_root->path()).mkdir(QLatin1String(folder)));
+    // Every test gets a home and a temporary directory of its own, whoever runs it.
+    qputenv("HOME", QFile::encodeName(home()));
+    qputenv("TMPDIR", QFile::encodeName(temp()));
+    QCOMPARE(QDir::homePath(), home());
+    QCOMPARE(QDir::tempPath(), temp());
+
+    // Stand-ins record their arguments and a copy of the file they were given, as it was then.
+    for (const char *tool : {"pdftocairo", "7za"}) {
+        const QString path = tools() + QLatin1Char('/') + QLatin1String(tool);
+        const QByteArray script = QByteArray("#!/bin/sh\n")
+                                  + "printf '%s\\n' \"$@\" > \"${0%/*}/" + tool + ".args\"\n"
+                                  + "if [ -f \"$2\" ]; then cp \"$2\" \"${0%/*}/" + tool
+                                  + ".input\"; fi\n";
+        QVERIFY(writeFile(path, script));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner
+                                                | QFile::ExeOwner));
+    }
+    qputenv("PATH", QFile::encodeName(tools()) + ':' + m_originalPath);
+
+    m_instrument = std::make_unique<DemoInstrument>();
+    QVERIFY(m_instrument->listen());
+    m_manager = std::make_unique<QNetworkAccessManager>();
+    m_window = std::make_unique<QWidget>();
+    m_window->resize(640, 480);
+    m_dialogPoller.start();
+}
+
+void tst_DownloadItem::cleanup()
+{
+    m_dialogPoller.stop();
+    m_dialogAction = nullptr;
+    m_dialogReady = nullptr;
+    m_items.clear();
+    m_window.reset();
+    m_instrument.reset();
+    m_manager.reset();
+    while (QGuiApplication::overrideCursor())
+        QGuiApplication::restoreOverrideCursor();
+    qputenv("PATH", m_originalPath);
+    qputenv("HOME", m_originalHome);
+    qputenv("TMPDIR", m_originalTemp);
+    m_root.reset();
+    QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join(QLatin1Char('\n'))));
+}
+
+DownloadItem *tst_DownloadItem::startDownload(const QString &path)
+{
+    QUrl url = m_instrument->baseUrl();
+    url.setPath(path);
+    m_reply = m_manager->get(QNetworkRequest(url));
+    m_items.push_back(std::make_unique<DownloadItem>(m_reply, m_window.get()));
+    return m_items.back().get();
+}
+
+void tst_DownloadItem::destroy(DownloadItem *item)
+{
+    for (auto it = m_items.begin(); it != m_items.end(); ++it) {
+        if (it->get() == item) {
+            m_items.erase(it);
+            return;
+        }
+    }
+    QFAIL("no such item");
+}
+
+void tst_DownloadItem::answerDialog(DialogAction action, std::function<bool()> ready)
+{
+    m_dialogAction = std::move(action);
+    m_dialogReady = std::move(ready);
+}
+
+void tst_DownloadItem::pollDialog()
+{
+    auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    if (!dialog)
+        return;
+    if (dialog != m_currentDialog) {
+        m_currentDialog = dialog;
+        m_dialogTitles << dialog->windowTitle();
+        m_dialogDirectory = dialog->directory().absolutePath();
+        m_dialogProposal = dialog->selectedFiles().value(0);
+        m_dialogDirsOnly = dialog->testOption(QFileDialog::ShowDirsOnly);
+    }
+    if (!m_dialogAction) {
+        dialog->reject();
+        return;
+    }
+    if (m_dialogReady && !m_dialogReady())
+        return;
+    const DialogAction action = std::move(m_dialogAction);
+    m_dialogAction = nullptr;
+    m_dialogReady = nullptr;
+    action(dialog);
+}
+
+tst_DownloadItem::DialogAction tst_DownloadItem::choose(const QString &path)
+{
+    return [path](QFileDialog *dialog) {
+        // selectFile() leaves the name field alone while it has the focus.
+        if (QWidget *focused = dialog->focusWidget())
+            focused->clearFocus();
+        dialog->selectFile(path);
+        // QFileDialog hides its override of accept(), which checks the choice.
+        static_cast<QDialog *>(dialog)->accept();
+    };
+}
+
+QString tst_DownloadItem::expand(QString text) const
+{
+    return text.replace(QLatin1String("%H"), home())
+        .replace(QLatin1String("%T"), temp())
+        .replace(QLatin1String("%D"), unpack())
+        .replace(QLatin1String("%U"), m_instrument->baseUrl().toString());
+}
+
+QStringList tst_DownloadItem::toolArguments(const QString &tool) const
+{
+    const QByteArray recorded = readFile(tools() + QLatin1Char('/') + tool + ".args");
+    if (recorded.isEmpty())
+        return QStringList();
+    return QString::fromUtf8(recorded.chopped(1)).split(QLatin1Char('\n'));
+}
+
+QList<WaitingSpinnerWidget *> tst_DownloadItem::indicators() const
+{
+    return m_window->findChildren<WaitingSpinnerWidget *>();
+}
+
+void tst_DownloadItem::heldSaveDialogLosesNoChunk()
+{
+    const qint64 size = 4 << 20;
+    DemoResponse response = offering("data.bin", size);
+    response.chunkSize = 16 * 1024;
+    response.chunkDelayMs = 1;
+    m_instrument->setResponse(QStringLiteral("/downloads/data.bin"), response);
+    const QString destination = home() + QStringLiteral("/chosen.bin");
+    answerDialog(choose(destination), [] {
+        return linesStartingWith("DownloadItem::downloadReadyRead in progress") >= 3;
+    });
+
+    startDownload(QStringLiteral("/downloads/data.bin"));
+    QVERIFY(!m_window->isEnabled());
+    QVERIFY(QGuiApplication::overrideCursor());
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    QTRY_COMPARE_WITH_TIMEOUT(finishesHandled(), 1, 120000);
+
+    QCOMPARE(m_dialogTitles, QStringList{QStringLiteral("Save File")});
+    QCOMPARE(m_dialogDirectory, home());
+    QCOMPARE(m_dialogProposal, home() + QStringLiteral("/data.bin"));
+    QVERIFY(logLines.contains(QStringLiteral("DownloadItem::getFileName defaultFileName= \"%1\"")
+                                  .arg(home() + QStringLiteral("/data.bin"))));
+    QVERIFY(firstLineStartingWith("DownloadItem::downloadReadyRead in progress")
+            < firstLineStartingWith("DownloadItem::getFileName selectedFileName="));
+    QCOMPARE(linesStartingWith("DownloadItem::downloadReadyRead got filename="), 1);
+    QCOMPARE(QFileInfo(destination).size(), size);
+    QCOMPARE(fileDigest(destination), patternDigest(size));
+    QCOMPARE(entries(home()), QStringList{QStringLiteral("chosen.bin")});
+    QVERIFY(m_window->isEnabled());
+    QVERIFY(cursorRestored());
+}
+
+void tst_DownloadItem::replyFinishedWhileDialogOpen()
+{
+    const qint64 size = 300001;
+    m_instrument->setResponse(QStringLiteral("/downloads/data.bin"), offering("data.bin", size));
+    const QString destination = home() + QStringLiteral("/data.bin");
+    answerDialog(choose(destination), [] {
+        return logLines.contains(QStringLiteral("DownloadItem::downloadFinished"));
+    });
+
+    startDownload(QStringLiteral("/downloads/data.bin"));
+    QTRY_COMPARE(finishesHandled(), 1);
+
+    // The finish waited for the handler that held the dialog, and that handler ran it after
+    // writing everything the reply had buffered meanwhile.
+    const int finished = logLines.indexOf(QStringLiteral("DownloadItem::downloadFinished"));
+    const int selected = firstLineStartingWith("DownloadItem::getFileName selectedFileName=");
+    const int handled = logLines.indexOf(QStringLiteral("DownloadItem::handleFinished"));
+    QVERIFY(finished >= 0);
+    QVERIFY(finished < selected);
+    QVERIFY(selected < handled);
+    QCOMPARE(fileDigest(destination), patternDigest(size));
+    QVERIFY(m_window->isEnabled());
+    QVERIFY(cursorRestored());
+    QVERIFY(m_reply.isNull() || m_reply->isFinished());
+}
+
+void tst_DownloadItem::emptyBodyAsksNothing()
+{
+    m_instrument->setResponse(QStringLiteral("/downloads/report.csv"),
+                              DemoResponse::attachment("report.csv", QByteArray()));
+
+    startDownload(QStringLiteral("/downloads/report.csv"));
+    QTRY_COMPARE(finishesHandled(), 1);
+
+    QVERIFY(m_dialogTitles.isEmpty());
+    QCOMPARE(linesStartingWith("DownloadItem::getFileName"), 0);
+    QVERIFY(entries(home()).isEmpty());
+    QVERIFY(entries(temp()).isEmpty());
+    QVERIFY(toolArguments(QStringLiteral("pdftocairo")).isEmpty());
+    QVERIFY(toolArguments(QStringLiteral("7za")).isEmpty());
+    QCOMPARE(indicators().size(), 1);
+    QVERIFY(!indicators().first()->isSpinning());
+    QVERIFY(m_window->isEnabled());
+    QVERIFY(cursorRestored());
+}
+
+void tst_DownloadItem::cancelledDialogEndsDownload_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("stillReceiving");
+
+    QTest::newRow("cancelled save dialog writes nothing")
+        << QByteArray("report.csv") << "Save File" << true;
+    QTest::newRow("cancelled save dialog after the whole body arrived writes nothing")
+        << QByteArray("report.csv") << "Save File" << false;
+    QTest::newRow("cancelled directory dialog neither stores nor unpacks")
+        << QByteArray("results.zip") << "Select Directory" << true;
+    QTest::newRow("cancelled directory dialog after the whole body arrived unpacks nothing")
+        << QByteArray("results.zip") << "Select Directory" << false;
+}
+
+void tst_DownloadItem::cancelledDialogEndsDownload()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, title);
+    QFETCH(bool, stillReceiving);
+
+    DemoResponse response = offering(name, 100000);
+    response.stallAfterBytes = stillReceiving ? 50000 : -1;
+    m_instrument->setResponse(QStringLiteral("/downloads/") + name, response);
+    QSignalSpy sent(m_instrument.get(), &DemoInstrument::responseFinished);
+    answerDialog([](QFileDialog *dialog) { dialog->reject(); }, [this, &sent, stillReceiving] {
+        return stillReceiving ? sent.count() == 1 : m_reply->isFinished();
+    });
+
+    startDownload(QStringLiteral("/downloads/") + name);
+    QTRY_VERIFY(logLines.contains(QStringLiteral("DownloadItem::downloadReadyRead empty file")));
+
+    QCOMPARE(m_dialogTitles, QStringList{title});
+    QVERIFY(m_reply);
+    QVERIFY(m_reply->isFinished());
+    // Closing discards what a running reply still had; a finished one keeps it, unread.
+    if (stillReceiving) {
+        QVERIFY(!m_reply->isOpen());
+        QCOMPARE(m_reply->error(), QNetworkReply::OperationCanceledError);
+    }
+    QCOMPARE(linesStartingWith("DownloadItem::getFileName downloadFileName="), 0);
+    QCOMPARE(linesStartingWith("DownloadItem::getFileName selectedFileName="), 0);
+    QCOMPARE(linesStartingWith("DownloadItem::getFileName m_unzipLocation="), 0);
+    QCOMPARE(finishesHandled(), 0);
+    QVERIFY(entries(home()).isEmpty());
+    QVERIFY(entries(temp()).isEmpty());
+    QVERIFY(entries(unpack()).isEmpty());
+    QVERIFY(toolArguments(QStringLiteral("7za")).isEmpty());
+    QVERIFY(!indicators().first()->isSpinning());
+    QVERIFY(m_window->isEnabled());
+    QVERIFY(cursorRestored());
+}
+
+void tst_DownloadItem::failedOpenIsRetriedOnNextChunk_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("destination");
+    QTest::addColumn<QString>("obstacle");
+
+    QTest::newRow("chosen folder that appears later")
+        << "/downloads/data.bin" << "%H/later/data.bin" << "missing folder";
+    QTest::newRow("print job name held by a folder that goes away")
+        << "/downloads/print.pdf" << "%T/print.pdf" << "folder in the way";
+}
+
+void tst_DownloadItem::failedOpenIsRetriedOnNextChunk()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, destination);
+    QFETCH(QString, obstacle);
+    destination = expand(destination);
+
+    const qint64 size = 512 * 1024;
+    DemoResponse response = offering(QFileInfo(path).fileName().toUtf8(), size);
+    response.chunkSize = 8 * 1024;
+    response.chunkDelayMs = 5;
+    m_instrument->setResponse(path, response);
+    QSignalSpy sent(m_instrument.get(), &DemoInstrument::responseFinished);
+    const bool folderInTheWay = obstacle == QLatin1String("folder in the way");
+    if (folderInTheWay) {
+        QVERIFY(QDir().mkdir(destination));
+    } else {
+        // The server runs on this thread: while it has not sent everything, another chunk is
+        // bound to come after the failed open. A finish during the dialog would be dropped.
+        answerDialog(choose(destination), [&sent] { return sent.isEmpty(); });
+    }
+
+    startDownload(path);
+    // Runs after the item's own handler for the same chunk, and only during this test.
+    bool obstacleRemoved = false;
+    bool releasedAfterFailure = false;
+    const QObject context;
+    connect(m_reply, &QNetworkReply::readyRead, &context, [&] {
+        if (obstacleRemoved || linesStartingWith("DownloadItem::downloadReadyRead error=") == 0)
+            return;
+        obstacleRemoved = true;
+        releasedAfterFailure = m_window->isEnabled() && cursorRestored();
+        if (folderInTheWay)
+            QVERIFY(QDir().rmdir(destination));
+        else
+            QVERIFY(QDir().mkpath(QFileInfo(destination).path()));
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(finishesHandled(), 1, 60000);
+
+    QVERIFY(obstacleRemoved);
+    QVERIFY(releasedAfterFailure);
+    const QString failure = QStringLiteral("DownloadItem::downloadReadyRead error=");
+    QCOMPARE(linesStartingWith(failure), 1);
+    QVERIFY(logLines.at(firstLineStartingWith(failure))
+                .endsWith(QStringLiteral("QUrl(\"%1\")").arg(expand(QStringLiteral("%U")) + path)));
+    const QString gotName =
+        QStringLiteral("DownloadItem::downloadReadyRead got filename= \"%1\"").arg(destination);
+    QCOMPARE(logLines.count(gotName), 2);
+    QCOMPARE(linesStartingWith("DownloadItem::getFileName downloadFileName="), 1);
+    // The chunk that could not be written stayed in the reply and went out with the next one.
+    QCOMPARE(fileDigest(destination), patternDigest(size));
+    QVERIFY(m_window->isEnabled());
+    QVERIFY(cursorRestored());
+}
+
+void tst_DownloadItem::faultyReplySavedAsItCame_data()
+{
+    QTest::addColumn<DemoResponse>("response");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QString>("proposal");
+
+    QTest::newRow("HTTP error body saved like a success")
+        << DemoResponse::plainText(404, "Not Found", "no such report\n")
+        << QByteArray("no such report\n") << "%H/unnamed_download.";
+
+    DemoResponse cut = offering("data.bin", 1 << 20);
+    cut.chunkSize = 4093;
+    cut.chunkDelayMs = 1;
+    cut.cutAfterBytes = 300001;
+    QTest::newRow("connection cut mid-body keeps what arrived")
+        << cut << DemoInstrument::patternBytes(0, 300001) << "%H/data.bin";
+
+    DemoResponse cutAtOnce = offering("data.bin", 100000);
+    cutAtOnce.cutAfterBytes = 0;
+    QTest::newRow("connection cut before the body writes nothing")
+        << cutAtOnce << QByteArray() << QString();
+}
+
+void tst_DownloadItem::faultyReplySavedAsItCame()
+{
+    QFETCH(DemoResponse, response);
+    QFETCH(QByteArray, expected);
+    QFETCH(QString, proposal);
+
+    m_instrument->setResponse(QStringLiteral("/downloads/faulty"), response);
+    const QString destination = home() + QStringLiteral("/saved.bin");
+    answerDialog(choose(destination));
+
+    startDownload(QStringLiteral("/downloads/faulty"));
+    QTRY_COMPARE_WITH_TIMEOUT(finishesHandled(), 1, 60000);
+
+    QVERIFY(linesStartingWith("DownloadItem::error") >= 1);
+    if (!proposal.isEmpty()) {
+        QCOMPARE(m_dialogTitles, QStringList{QStringLiteral("Save File")});
+        QCOMPARE(m_dialogProposal, expand(proposal));
+        QCOMPARE(readFile(destination), expected);
+    } else {
+        QVERIFY(m_dialogTitles.isEmpty());
+        QVERIFY(entries(home()).isEmpty());
+    }
+    QVERIFY(m_window->isEnabled());
+    QVERIFY(cursorRestored());
+}
+
+void tst_DownloadItem::followUpAction_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("staleFile");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("toolLine");
+
+    QTest::newRow("print job goes to the PDF tool without asking")
+        << "/downloads/print.pdf" << DemoContent::printPdf() << QByteArray() << QString()
+        << "pdftocairo" << QStringList{"-printdlg", "%T/print.pdf"} << "%T/print.pdf"
+        << "DownloadItem::handleFinished printing  \"%T/print.pdf\"";
+    QTest::newRow("repeated print job replaces the previous one")
+        << "/downloads/print.pdf" << DemoContent::printPdf() << QByteArray(100000, 'x')
+        << QString() << "pdftocairo" << QStringList{"-printdlg", "%T/print.pdf"}
+        << "%T/print.pdf" << "DownloadItem::handleFinished printing  \"%T/print.pdf\"";
+    QTest::newRow("archive is unpacked into the chosen folder")
+        << "/downloads/results.zip" << DemoContent::resultsZip() << QByteArray()
+        << "Select Directory" << "7za" << QStringList{"e", "%T/results.zip", "-o%D", "-aou"}
+        << "%T/results.zip"
+        << "DownloadItem::handleFinished stringList= (\"e\", \"%T/results.zip\", \"-o%D\", "
+           "\"-aou\")";
+    QTest::newRow("archive keeps its plain name over an older one")
+        << "/downloads/results.zip" << DemoContent::resultsZip() << QByteArray(100000, 'x')
+        << "Select Directory" << "7za" << QStringList{"e", "%T/results.zip", "-o%D", "-aou"}
+        << "%T/results.zip"
+        << "DownloadItem::handleFinished unzipping  \"%T/results.zip\"  to  \"%D\"";
+    QTest::newRow("ordinary file starts no tool")
+        << "/downloads/report.csv" << DemoContent::reportCsv() << QByteArray() << "Save File"
+        << QString() << QStringList() << "%H/report.csv" << QString();
+}
+
+void tst_DownloadItem::followUpAction()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, staleFile);
+    QFETCH(QString, title);
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, stored);
+    QFETCH(QString, toolLine);
+    stored = expand(stored);
+    for (QString &argument : arguments)
+        argument = expand(argument);
+
+    if (!staleFile.isNull())
+        QVERIFY(writeFile(stored, staleFile));
+    if (title == QLatin1String("Select Directory"))
+        answerDialog(choose(unpack()));
+    else if (!title.isEmpty())
+        answerDialog(choose(stored));
+
+    startDownload(path);
+    QTRY_COMPARE(finishesHandled(), 1);
+
+    QCOMPARE(m_dialogTitles, title.isEmpty() ? QStringList() : QStringList{title});
+    if (title == QLatin1String("Select Directory")) {
+        QCOMPARE(m_dialogDirectory, home());
+        QVERIFY(m_dialogDirsOnly);
+    }
+    for (const QString &candidate : {QStringLiteral("pdftocairo"), QStringLiteral("7za")}) {
+        QCOMPARE(toolArguments(candidate), candidate == tool ? arguments : QStringList());
+        // The tool was handed the complete, closed file.
+        if (candidate == tool)
+            QCOMPARE(readFile(tools() + QLatin1Char('/') + candidate + ".input"), body);
+    }
+    if (!toolLine.isEmpty())
+        QVERIFY2(logLines.contains(expand(toolLine)), qPrintable(logLines.join('\n')));
+    QCOMPARE(readFile(stored), body);
+    QVERIFY(entries(unpack()).isEmpty());
+    QVERIFY(m_window->isEnabled());
+    QVERIFY(cursorRestored());
+}
+
+void tst_DownloadItem::realArchiverRenamesClash()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("7za")).isEmpty())
+        QSKIP("7za is not installed");
+    qputenv("PATH", m_originalPath);
+    const QString kept = unpack() + QStringLiteral("/summary.txt");
+    QVERIFY(writeFile(kept, "older summary\n"));
+    answerDialog(choose(unpack()));
+
+    startDownload(QStringLiteral("/downloads/results.zip"));
+    QTRY_COMPARE_WITH_TIMEOUT(finishesHandled(), 1, 60000);
+
+    const QStringList names = entries(unpack());
+    QCOMPARE(names.size(), 3);
+    QCOMPARE(readFile(kept), QByteArray("older summary\n"));
+    QCOMPARE(readFile(unpack() + QStringLiteral("/measurements.txt")),
+             QByteArray("S-0001 5.12\nS-0002 4.87\nS-0003 6.03\nS-0004 5.46\n"));
+    const QRegularExpression renamedSummary(QStringLiteral("^summary.+\\.txt$"));
+    const QStringList renamed = names.filter(renamedSummary);
+    QCOMPARE(renamed.size(), 1);
+    QCOMPARE(readFile(unpack() + QLatin1Char('/') + renamed.first()),
+             QByteArray("Run 42: 4 samples measured, 0 errors.\n"));
+    QCOMPARE(readFile(temp() + QStringLiteral("/results.zip")), DemoContent::resultsZip());
+    QVERIFY(m_window->isEnabled());
+    QVERIFY(cursorRestored());
+}
+
+void tst_DownloadItem::missingToolEndsWait_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("program");
+
+    QTest::newRow("missing PDF tool") << "/downloads/print.pdf" << "pdftocairo";
+    QTest::newRow("missing archiver") << "/downloads/results.zip" << "7za";
+}
+
+void tst_DownloadItem::missingToolEndsWait()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, program);
+
+    qputenv("PATH", QFile::encodeName(m_root->filePath(QStringLiteral("empty"))));
+    if (path.endsWith(QLatin1String(".zip")))
+        answerDialog(choose(unpack()));
+
+    startDownload(path);
+    const QString cannotRun =
+        QStringLiteral("DownloadItem::handleFinished cannot run \"%1\"").arg(program);
+    QTRY_COMPARE(linesStartingWith(cannotRun), 1);
+
+    QVERIFY(!indicators().first()->isSpinning());
+    QVERIFY(m_window->isEnabled());
+    QVERIFY(cursorRestored());
+}
+
+void tst_DownloadItem::plantedDestination_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("plant");
+    QTest::addColumn<bool>("written");
+
+    QTest::newRow("link to another file is not followed")
+        << "print.pdf" << "link" << false;
+    QTest::newRow("link under the archive name is neither followed nor unpacked")
+        << "results.zip" << "link" << false;
+    QTest::newRow("dangling link creates nothing") << "print.pdf" << "dangling link" << false;
+    QTest::newRow("FIFO is refused without waiting for a reader")
+        << "print.pdf" << "fifo" << false;
+    QTest::newRow("FIFO under the archive name holds up no archiver")
+        << "results.zip" << "fifo" << false;
+    QTest::newRow("FIFO someone reads from gets nothing")
+        << "print.pdf" << "fifo with reader" << false;
+    QTest::newRow("directory is refused") << "print.pdf" << "directory" << false;
+    QTest::newRow("longer regular file is replaced") << "print.pdf" << "regular" << true;
+}
+
+void tst_DownloadItem::plantedDestination()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, plant);
+    QFETCH(bool, written);
+
+    const QString destination = temp() + QLatin1Char('/') + name;
+    const bool archive = name.endsWith(QLatin1String(".zip"));
+    const QString tool = archive ? QStringLiteral("7za") : QStringLiteral("pdftocairo");
+    const QByteArray body = archive ? DemoContent::resultsZip() : DemoContent::printPdf();
+    const QString victim = m_root->filePath(QStringLiteral("victim"));
+    const QByteArray precious("precious\n");
+    QVERIFY(writeFile(victim, precious));
+    if (plant == QLatin1String("link")) {
+        QVERIFY(QFile::link(victim, destination));
+    } else if (plant == QLatin1String("dangling link")) {
+        QVERIFY(QFile::link(m_root->filePath(QStringLiteral("created")), destination));
+    } else if (plant.startsWith(QLatin1String("fifo"))) {
+        QCOMPARE(::mkfifo(QFile::encodeName(destination).constData(), 0600), 0);
+    } else if (plant == QLatin1String("directory")) {
+        QVERIFY(QDir().mkdir(destination));
+    } else {
+        QVERIFY(writeFile(destination, QByteArray(100000, 'x')));
+    }
+    QFile reader;
+    if (plant == QLatin1String("fifo with reader")) {
+        const int fd = ::open(QFile::encodeName(destination).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(fd != -1);
+        QVERIFY(reader.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered,
+                            QFileDevice::AutoCloseHandle));
+    }
+    answerDialog(choose(unpack()));
+    if (archive) {
+        // A finish that arrives while the directory dialog is open is dropped when the open
+        // fails afterwards, so the archive's reply is held until the refusal is logged.
+        DemoResponse held = DemoResponse::attachment(name.toUtf8(), body);
+        held.stallAfterBytes = 100;
+        m_instrument->setResponse(QStringLiteral("/downloads/") + name, held);
+    }
+
+    startDownload(QStringLiteral("/downloads/") + name);
+    if (archive) {
+        QTRY_VERIFY(linesStartingWith("DownloadItem::downloadReadyRead error=") > 0);
+        m_instrument.reset();
+    }
+    QTRY_COMPARE(finishesHandled(), 1);
+
+    const int failures = linesStartingWith("DownloadItem::downloadReadyRead error=");
+    const QString notHandedOver =
+        QStringLiteral("DownloadItem::handleFinished nothing written to \"%1\"").arg(destination);
+    if (written) {
+        QCOMPARE(failures, 0);
+        QCOMPARE(readFile(destination), body);
+        QCOMPARE(toolArguments(tool).value(1), destination);
+        QVERIFY(!logLines.contains(notHandedOver));
+    } else {
+        QVERIFY(failures >= 1);
+        QVERIFY(!QFileInfo(destination).isFile() || QFileInfo(destination).isSymLink());
+        // What sits under the name is not the download: no tool gets to open it.
+        QVERIFY(toolArguments(tool).isEmpty());
+        QVERIFY(logLines.contains(notHandedOver));
+    }
+    QCOMPARE(readFile(victim), precious);
+    QVERIFY(!QFileInfo::exists(m_root->filePath(QStringLiteral("created"))));
+    if (reader.isOpen()) {
+        char byte = 0;
+        QVERIFY(::read(reader.handle(), &byte, 1) <= 0);
+    }
+    QVERIFY(entries(unpack()).isEmpty());
+    QVERIFY(m_window->isEnabled());
+    QVERIFY(cursorRestored());
+}
+
+void tst_DownloadItem::destroyedWhileBusy_data()
+{
+    QTest::addColumn<QString>("stage");
+
+    QTest::newRow("waiting for data") << "waiting";
+    QTest::newRow("writing") << "writing";
+    QTest::newRow("after a failed open") << "failed open";
+}
+
+void tst_DownloadItem::destroyedWhileBusy()
+{
+    QFETCH(QString, stage);
+
+    DemoResponse response = offering("print.pdf", 1 << 20);
+    response.stallAfterBytes = stage == QLatin1String("waiting") ? 0 : 50000;
+    m_instrument->setResponse(QStringLiteral("/downloads/print.pdf"), response);
+    const QString destination = temp() + QStringLiteral("/print.pdf");
+    if (stage == QLatin1String("failed open"))
+        QVERIFY(QDir().mkdir(destination));
+    // Someone else's cursor, below the item's: a second restore would take it away.
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    QSignalSpy stalled(m_instrument.get(), &DemoInstrument::responseFinished);
+
+    DownloadItem *item = startDownload(QStringLiteral("/downloads/print.pdf"));
+    QVERIFY(!m_window->isEnabled());
+    QTRY_COMPARE(stalled.count(), 1);
+    if (stage == QLatin1String("writing"))
+        QTRY_VERIFY(linesStartingWith("DownloadItem::downloadReadyRead got filename=") > 0);
+    else if (stage == QLatin1String("failed open"))
+        QTRY_VERIFY(linesStartingWith("DownloadItem::downloadReadyRead error=") > 0);
+
+    destroy(item);
+    if (stage == QLatin1String("writing")) {
+        // What was written before is flushed and intact.
+        const QByteArray written = readFile(destination);
+        QVERIFY(!written.isEmpty());
+        QCOMPARE(written, DemoInstrument::patternBytes(0, written.size()));
+    }
+    QVERIFY(m_window->isEnabled());
+    QVERIFY(indicators().isEmpty());
+    QVERIFY(QGuiApplication::overrideCursor());
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BusyCursor);
+    QGuiApplication::restoreOverrideCursor();
+    QVERIFY(cursorRestored());
+    QCOMPARE(finishesHandled(), 0);
+}
+
+void tst_DownloadItem::otherDownloadKeepsWindowDisabled_data()
+{
+    QTest::addColumn<bool>("firstGoes");
+    QTest::addColumn<bool>("byFinishing");
+
+    QTest::newRow("first destroyed while the second is busy") << true << false;
+    QTest::newRow("second destroyed while the first is busy") << false << false;
+    QTest::newRow("first finished while the second is busy") << true << true;
+}
+
+void tst_DownloadItem::otherDownloadKeepsWindowDisabled()
+{
+    QFETCH(bool, firstGoes);
+    QFETCH(bool, byFinishing);
+
+    DemoResponse stalled = offering("print.pdf", 1000);
+    stalled.stallAfterBytes = 0;
+    m_instrument->setResponse(QStringLiteral("/downloads/stalled"), stalled);
+    m_instrument->setResponse(QStringLiteral("/downloads/empty"),
+                              DemoResponse::attachment("report.csv", QByteArray()));
+    QSignalSpy responses(m_instrument.get(), &DemoInstrument::responseFinished);
+
+    DownloadItem *first = startDownload(byFinishing ? QStringLiteral("/downloads/empty")
+                                                    : QStringLiteral("/downloads/stalled"));
+    DownloadItem *second = startDownload(QStringLiteral("/downloads/stalled"));
+    QTRY_COMPARE(responses.count(), 2);
+    if (byFinishing)
+        QTRY_COMPARE(finishesHandled(), 1);
+    else
+        destroy(firstGoes ? first : second);
+
+    QVERIFY(!m_window->isEnabled());
+    QVERIFY(QGuiApplication::overrideCursor());
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+
+    destroy(firstGoes ? second : first);
+    QVERIFY(m_window->isEnabled());
+    QVERIFY(cursorRestored());
+}
+
+void tst_DownloadItem::indicatorDestroyedOnce_data()
+{
+    QTest::addColumn<bool>("windowFirst");
+    QTest::addColumn<bool>("finished");
+
+    QTest::newRow("window first while busy") << true << false;
+    QTest::newRow("item first while busy") << false << false;
+    QTest::newRow("window first after the finish") << true << true;
+    QTest::newRow("item first after the finish") << false << true;
+}
+
+void tst_DownloadItem::indicatorDestroyedOnce()
+{
+    QFETCH(bool, windowFirst);
+    QFETCH(bool, finished);
+
+    DemoResponse response = finished ? DemoResponse::attachment("report.csv", QByteArray())
+                                     : offering("print.pdf", 1000);
+    response.stallAfterBytes = finished ? -1 : 0;
+    m_instrument->setResponse(QStringLiteral("/downloads/item"), response);
+    QSignalSpy responses(m_instrument.get(), &DemoInstrument::responseFinished);
+
+    DownloadItem *item = startDownload(QStringLiteral("/downloads/item"));
+    QTRY_COMPARE(responses.count(), 1);
+    if (finished)
+        QTRY_COMPARE(finishesHandled(), 1);
+    QCOMPARE(indicators().size(), 1);
+    const QPointer<WaitingSpinnerWidget> indicator = indicators().first();
+
+    if (windowFirst) {
+        m_window.reset();
+        QVERIFY(indicator.isNull());
+        destroy(item);
+    } else {
+        destroy(item);
+        QVERIFY(indicator.isNull());
+        QVERIFY(m_window->isEnabled());
+        m_window.reset();
+    }
+    QVERIFY(cursorRestored());
+}
+
+QTEST_MAIN(tst_DownloadItem)
+#include "tst_downloaditem.moc"

@@ -1,0 +1,507 @@
+#include "demoinstrument/demoinstrument.h"
+#include "shared/modalanswerer.h"
+#include "web/mywebpage.h"
+#include "widgets/waitingspinnerwidget.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QNetworkProxy>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+
+#include <memory>
+
+namespace {
+
+// The web engine starts its processes on the first load, which takes a while on a busy machine.
+constexpr int loadTimeout = 60000;
+
+QStringList connectWarnings;
+QtMessageHandler previousHandler = nullptr;
+
+void recordConnectWarnings(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (text.startsWith(QLatin1String("QObject::connect:")))
+        connectWarnings << text;
+    previousHandler(type, context, text);
+}
+
+DemoResponse htmlPage(const QByteArray &body)
+{
+    DemoResponse response;
+    // Back and forward must reach the server again instead of the engine's cache.
+    response.headers = {{"Content-Type", "text/html; charset=utf-8"},
+                        {"Cache-Control", "no-store"}};
+    response.body = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + body
+                    + "</body></html>";
+    return response;
+}
+
+const QByteArray linksAndForms =
+    "<a id=\"l\" href=\"/downloads/x.csv\">x</a>"
+    "<a id=\"q\" href=\"/downloads/x.csv?sample=S-0001&amp;unit=mmol#row2\">x with query</a>"
+    "<a id=\"e\" href=\"/export?folder=downloads\">export</a>"
+    "<a id=\"s\" href=\"/downloads/slow.csv\">slow</a>"
+    "<form id=\"fg\" method=\"get\" action=\"/downloads/form\">"
+    "<input name=\"q\" value=\"1\"><button id=\"fgs\" type=\"submit\">get</button></form>"
+    "<form id=\"fp\" method=\"post\" action=\"/downloads/post\">"
+    "<input name=\"q\" value=\"1\"><button id=\"fps\" type=\"submit\">post</button></form>";
+
+QString clickScript(const QString &id)
+{
+    return QStringLiteral("document.getElementById('%1').click()").arg(id);
+}
+
+const QString frameLocations = QStringLiteral(
+    "[...document.querySelectorAll('iframe')].map(f => f.contentWindow.location.href).join()");
+
+void rejectDialog(QWidget *dialog)
+{
+    if (auto *modal = qobject_cast<QDialog *>(dialog))
+        modal->reject();
+}
+
+} // namespace
+
+// Records every navigation the web engine asks about and what MyWebPage answered.
+class RecordingPage : public MyWebPage
+{
+public:
+    struct Navigation
+    {
+        QUrl url;
+        NavigationType type;
+        bool isMainFrame;
+        bool accepted;
+    };
+
+    using MyWebPage::MyWebPage;
+
+    QList<Navigation> navigations;
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
+    {
+        const bool accepted = MyWebPage::acceptNavigationRequest(url, type, isMainFrame);
+        navigations.append({url, type, isMainFrame, accepted});
+        return accepted;
+    }
+};
+
+// Which navigations the page lets through and which it turns into a download of its own, checked
+// both on the pure rule and on real navigations against a local server.
+class tst_MyWebPage : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Way { Typed, Reload, Back, Forward, FormGet, FormPost };
+    Q_ENUM(Way)
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void isDownloadRequest_data();
+    void isDownloadRequest();
+    void clickedDownloadLinkIsFetchedNotFollowed_data();
+    void clickedDownloadLinkIsFetchedNotFollowed();
+    void otherNavigationsAreFollowed_data();
+    void otherNavigationsAreFollowed();
+    void nextDownloadReplacesItem_data();
+    void nextDownloadReplacesItem();
+    void downloadRequestCarriesOnlyTheUrl();
+
+private:
+    QUrl address(const QString &pathAndQuery) const;
+    bool load(const QString &pathAndQuery);
+    QVariant evaluate(const QString &script);
+    bool run(const QString &script);
+    int requestCount(const QByteArray &requestLine) const;
+    QList<WaitingSpinnerWidget *> spinners() const;
+    const RecordingPage::Navigation *lastNavigationTo(const QUrl &url) const;
+
+    std::unique_ptr<DemoInstrument> m_instrument;
+    std::unique_ptr<QWidget> m_mainWindow;
+    std::unique_ptr<RecordingPage> m_page;
+    QWebEngineView *m_view = nullptr;
+};
+
+void tst_MyWebPage::initTestCase()
+{
+    previousHandler = qInstallMessageHandler(recordConnectWarnings);
+    // Nothing may leave the loopback interface, whatever the environment's proxy settings.
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+    // A desktop's own file dialogs would not be modal widgets that a test can answer.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+}
+
+void tst_MyWebPage::init()
+{
+    connectWarnings.clear();
+    m_instrument = std::make_unique<DemoInstrument>();
+    QVERIFY(m_instrument->listen());
+    m_instrument->setResponse(QStringLiteral("/page.html"), htmlPage(linksAndForms));
+    m_instrument->setResponse(QStringLiteral("/other.html"), htmlPage("<p>other</p>"));
+    m_instrument->setResponse(QStringLiteral("/frame.html"),
+                              htmlPage("<iframe id=\"f\" src=\"/inner.html\"></iframe>"));
+    m_instrument->setResponse(QStringLiteral("/inner.html"),
+                              htmlPage("<a id=\"l\" href=\"/downloads/y.csv\">y</a>"));
+    DemoResponse withCookie = htmlPage(linksAndForms);
+    withCookie.headers.append(
+        qMakePair(QByteArray("Set-Cookie"), QByteArray("session=S-0001; Path=/")));
+    m_instrument->setResponse(QStringLiteral("/cookie.html"), withCookie);
+    // Plain pages under download addresses, so that a followed navigation shows as a new page.
+    for (const char *path : {"/downloads/x.csv", "/downloads/y.csv", "/downloads/form", "/export"})
+        m_instrument->setResponse(QString::fromLatin1(path), htmlPage(QByteArray("<p>") + path));
+    DemoResponse stalled = DemoResponse::attachment("slow.csv", "never sent\n");
+    stalled.stallAfterBytes = 0;
+    m_instrument->setResponse(QStringLiteral("/downloads/slow.csv"), stalled);
+
+    m_mainWindow = std::make_unique<QWidget>();
+    m_mainWindow->resize(1280, 768);
+    m_page = std::make_unique<RecordingPage>(m_mainWindow.get(), nullptr);
+    m_view = new QWebEngineView(m_mainWindow.get());
+    m_view->setPage(m_page.get());
+    auto *layout = new QVBoxLayout(m_mainWindow.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
+    m_mainWindow->show();
+}
+
+void tst_MyWebPage::cleanup()
+{
+    // The view lets go of the page before the page goes, and the page's items hold spinners
+    // that belong to the main window.
+    delete m_view;
+    m_view = nullptr;
+    m_page.reset();
+    m_mainWindow.reset();
+    m_instrument.reset();
+    QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join(QLatin1Char('\n'))));
+}
+
+QUrl tst_MyWebPage::address(const QString &pathAndQuery) const
+{
+    return m_instrument->baseUrl().resolved(QUrl(pathAndQuery));
+}
+
+bool tst_MyWebPage::load(const QString &pathAndQuery)
+{
+    QSignalSpy finished(m_page.get(), &QWebEnginePage::loadFinished);
+    m_page->load(address(pathAndQuery));
+    return finished.wait(loadTimeout) && finished.last().value(0).toBool()
+           && m_page->url() == address(pathAndQuery);
+}
+
+QVariant tst_MyWebPage::evaluate(const QString &script)
+{
+    // Shared with the callback, which may still come after a timed-out wait.
+    auto result = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
+    m_page->runJavaScript(script, [result](const QVariant &value) {
+        result->first = true;
+        result->second = value;
+    });
+    if (!QTest::qWaitFor([result] { return result->first; }, loadTimeout))
+        return QVariant();
+    return result->second;
+}
+
+// True once the script has run to its end in the page.
+bool tst_MyWebPage::run(const QString &script)
+{
+    return evaluate(script + QStringLiteral("; true")).toBool();
+}
+
+int tst_MyWebPage::requestCount(const QByteArray &requestLine) const
+{
+    return m_instrument->requestLines().count(requestLine);
+}
+
+QList<WaitingSpinnerWidget *> tst_MyWebPage::spinners() const
+{
+    return m_mainWindow->findChildren<WaitingSpinnerWidget *>(QString(),
+                                                             Qt::FindDirectChildrenOnly);
+}
+
+const RecordingPage::Navigation *tst_MyWebPage::lastNavigationTo(const QUrl &url) const
+{
+    for (int i = m_page->navigations.size() - 1; i >= 0; --i) {
+        if (m_page->navigations.at(i).url == url)
+            return &m_page->navigations.at(i);
+    }
+    return nullptr;
+}
+
+void tst_MyWebPage::isDownloadRequest_data()
+{
+    QTest::addColumn<QUrl>("url");
+    QTest::addColumn<QWebEnginePage::NavigationType>("type");
+    QTest::addColumn<bool>("download");
+
+    const auto link = QWebEnginePage::NavigationTypeLinkClicked;
+    const QUrl inPath(QStringLiteral("http://192.168.7.1/downloads/report.csv"));
+    QTest::newRow("clicked link with downloads in the path")
+        << inPath << link << true;
+    QTest::newRow("clicked link with downloads in the query")
+        << QUrl(QStringLiteral("http://192.168.7.1/export?folder=downloads")) << link << true;
+    QTest::newRow("clicked link with downloads in the host")
+        << QUrl(QStringLiteral("http://downloads.instrument/report.csv")) << link << true;
+    QTest::newRow("clicked link with downloads in the fragment")
+        << QUrl(QStringLiteral("http://192.168.7.1/Quorin/#downloads")) << link << true;
+    QTest::newRow("clicked link with downloads inside a longer word")
+        << QUrl(QStringLiteral("http://192.168.7.1/mydownloadsfolder/a.txt")) << link << true;
+    QTest::newRow("percent-encoded letters count as the text shows them")
+        << QUrl(QStringLiteral("http://192.168.7.1/%64ownloads/a.txt")) << link << true;
+    QTest::newRow("capital first letter is no download")
+        << QUrl(QStringLiteral("http://192.168.7.1/Downloads/report.csv")) << link << false;
+    QTest::newRow("singular is no download")
+        << QUrl(QStringLiteral("http://192.168.7.1/download/report.csv")) << link << false;
+    QTest::newRow("all capitals is no download")
+        << QUrl(QStringLiteral("http://192.168.7.1/DOWNLOADS/report.csv")) << link << false;
+    QTest::newRow("clicked link without the word is no download")
+        << QUrl(QStringLiteral("http://192.168.7.1/Quorin/")) << link << false;
+    QTest::newRow("typed address is never a download")
+        << inPath << QWebEnginePage::NavigationTypeTyped << false;
+    QTest::newRow("form submission is never a download")
+        << inPath << QWebEnginePage::NavigationTypeFormSubmitted << false;
+    QTest::newRow("back or forward is never a download")
+        << inPath << QWebEnginePage::NavigationTypeBackForward << false;
+    QTest::newRow("reload is never a download")
+        << inPath << QWebEnginePage::NavigationTypeReload << false;
+    QTest::newRow("redirect is never a download")
+        << inPath << QWebEnginePage::NavigationTypeRedirect << false;
+    QTest::newRow("other navigation is never a download")
+        << inPath << QWebEnginePage::NavigationTypeOther << false;
+}
+
+void tst_MyWebPage::isDownloadRequest()
+{
+    QFETCH(QUrl, url);
+    QFETCH(QWebEnginePage::NavigationType, type);
+    QFETCH(bool, download);
+
+    QCOMPARE(MyWebPage::isDownloadRequest(url, type), download);
+}
+
+void tst_MyWebPage::clickedDownloadLinkIsFetchedNotFollowed_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QByteArray>("requestLine");
+    QTest::addColumn<bool>("mainFrame");
+
+    QTest::newRow("link in the main frame")
+        << "/page.html" << clickScript(QStringLiteral("l")) << "/downloads/x.csv"
+        << QByteArray("GET /downloads/x.csv HTTP/1.1") << true;
+    QTest::newRow("query of the link is fetched too, the fragment stays local")
+        << "/page.html" << clickScript(QStringLiteral("q"))
+        << "/downloads/x.csv?sample=S-0001&unit=mmol#row2"
+        << QByteArray("GET /downloads/x.csv?sample=S-0001&unit=mmol HTTP/1.1") << true;
+    QTest::newRow("downloads only in the query")
+        << "/page.html" << clickScript(QStringLiteral("e")) << "/export?folder=downloads"
+        << QByteArray("GET /export?folder=downloads HTTP/1.1") << true;
+    QTest::newRow("link in a sub-frame counts like one in the main frame")
+        << "/frame.html"
+        << "document.getElementById('f').contentDocument.getElementById('l').click()"
+        << "/downloads/y.csv" << QByteArray("GET /downloads/y.csv HTTP/1.1") << false;
+}
+
+void tst_MyWebPage::clickedDownloadLinkIsFetchedNotFollowed()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, script);
+    QFETCH(QString, link);
+    QFETCH(QByteArray, requestLine);
+    QFETCH(bool, mainFrame);
+
+    QVERIFY(load(page));
+    const QUrl shown = m_page->url();
+    const QString frameLocation = evaluate(frameLocations).toString();
+
+    ModalAnswerer answerer(rejectDialog);
+    QVERIFY(run(script));
+    QTRY_COMPARE_WITH_TIMEOUT(requestCount(requestLine), 1, loadTimeout);
+    // The download's own "Save File" question shows the item took the reply.
+    QTRY_VERIFY_WITH_TIMEOUT(answerer.answered(), loadTimeout);
+    QCOMPARE(answerer.seenTitle(), QStringLiteral("Save File"));
+
+    // The renderer still shows the same documents, in every frame.
+    QCOMPARE(evaluate(QStringLiteral("location.href")).toString(), shown.toString());
+    QCOMPARE(evaluate(frameLocations).toString(), frameLocation);
+    QCOMPARE(m_page->url(), shown);
+    QCOMPARE(requestCount(requestLine), 1);
+    QCOMPARE(spinners().size(), 1);
+
+    const RecordingPage::Navigation *navigation = lastNavigationTo(address(link));
+    QVERIFY(navigation);
+    QCOMPARE(navigation->type, QWebEnginePage::NavigationTypeLinkClicked);
+    QCOMPARE(navigation->isMainFrame, mainFrame);
+    QVERIFY(!navigation->accepted);
+}
+
+void tst_MyWebPage::otherNavigationsAreFollowed_data()
+{
+    QTest::addColumn<Way>("way");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QByteArray>("requestLine");
+    QTest::addColumn<QWebEnginePage::NavigationType>("type");
+
+    const QByteArray getX = "GET /downloads/x.csv HTTP/1.1";
+    QTest::newRow("typed address is followed")
+        << Typed << "/downloads/x.csv" << getX << QWebEnginePage::NavigationTypeTyped;
+    QTest::newRow("reload is followed")
+        << Reload << "/downloads/x.csv" << getX << QWebEnginePage::NavigationTypeReload;
+    QTest::newRow("back is followed")
+        << Back << "/downloads/x.csv" << getX << QWebEnginePage::NavigationTypeBackForward;
+    QTest::newRow("forward is followed")
+        << Forward << "/downloads/x.csv" << getX << QWebEnginePage::NavigationTypeBackForward;
+    QTest::newRow("form sent with GET is followed")
+        << FormGet << "/downloads/form?q=1" << QByteArray("GET /downloads/form?q=1 HTTP/1.1")
+        << QWebEnginePage::NavigationTypeFormSubmitted;
+    QTest::newRow("form sent with POST is followed")
+        << FormPost << "/downloads/post" << QByteArray("POST /downloads/post HTTP/1.1")
+        << QWebEnginePage::NavigationTypeFormSubmitted;
+}
+
+void tst_MyWebPage::otherNavigationsAreFollowed()
+{
+    QFETCH(Way, way);
+    QFETCH(QString, target);
+    QFETCH(QByteArray, requestLine);
+    QFETCH(QWebEnginePage::NavigationType, type);
+
+    // Get to the point from which the navigation under test starts.
+    switch (way) {
+    case Typed:
+    case FormGet:
+    case FormPost:
+        QVERIFY(load(QStringLiteral("/page.html")));
+        break;
+    case Reload:
+        QVERIFY(load(target));
+        break;
+    case Back:
+        QVERIFY(load(target));
+        QVERIFY(load(QStringLiteral("/other.html")));
+        break;
+    case Forward:
+        QVERIFY(load(QStringLiteral("/other.html")));
+        QVERIFY(load(target));
+        m_page->triggerAction(QWebEnginePage::Back);
+        QTRY_COMPARE_WITH_TIMEOUT(m_page->url(), address(QStringLiteral("/other.html")),
+                                  loadTimeout);
+        break;
+    }
+    const int before = requestCount(requestLine);
+    // A navigation taken for a download would ask where to save it.
+    ModalAnswerer answerer(rejectDialog);
+
+    switch (way) {
+    case Typed:
+        m_page->load(address(target));
+        break;
+    case Reload:
+        m_page->triggerAction(QWebEnginePage::Reload);
+        break;
+    case Back:
+        m_page->triggerAction(QWebEnginePage::Back);
+        break;
+    case Forward:
+        m_page->triggerAction(QWebEnginePage::Forward);
+        break;
+    case FormGet:
+        QVERIFY(run(clickScript(QStringLiteral("fgs"))));
+        break;
+    case FormPost:
+        QVERIFY(run(clickScript(QStringLiteral("fps"))));
+        break;
+    }
+
+    QTRY_COMPARE_WITH_TIMEOUT(requestCount(requestLine), before + 1, loadTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(m_page->url(), address(target), loadTimeout);
+    const RecordingPage::Navigation *navigation = lastNavigationTo(address(target));
+    QVERIFY(navigation);
+    QCOMPARE(navigation->type, type);
+    QVERIFY(navigation->isMainFrame);
+    QVERIFY(navigation->accepted);
+    QVERIFY(spinners().isEmpty());
+    QVERIFY(!answerer.answered());
+}
+
+void tst_MyWebPage::nextDownloadReplacesItem_data()
+{
+    QTest::addColumn<QString>("firstLink");
+    QTest::addColumn<QByteArray>("firstRequestLine");
+    QTest::addColumn<bool>("firstAsks");
+
+    QTest::newRow("item whose user declined to save is replaced")
+        << "l" << QByteArray("GET /downloads/x.csv HTTP/1.1") << true;
+    QTest::newRow("item still waiting for data is replaced")
+        << "s" << QByteArray("GET /downloads/slow.csv HTTP/1.1") << false;
+}
+
+void tst_MyWebPage::nextDownloadReplacesItem()
+{
+    QFETCH(QString, firstLink);
+    QFETCH(QByteArray, firstRequestLine);
+    QFETCH(bool, firstAsks);
+
+    QVERIFY(load(QStringLiteral("/page.html")));
+    {
+        ModalAnswerer answerer(rejectDialog);
+        QVERIFY(run(clickScript(firstLink)));
+        QTRY_COMPARE_WITH_TIMEOUT(requestCount(firstRequestLine), 1, loadTimeout);
+        if (firstAsks)
+            QTRY_VERIFY_WITH_TIMEOUT(answerer.answered(), loadTimeout);
+    }
+    QCOMPARE(spinners().size(), 1);
+    const QPointer<WaitingSpinnerWidget> first = spinners().constFirst();
+    QCOMPARE(first->isSpinning(), !firstAsks);
+
+    ModalAnswerer answerer(rejectDialog);
+    QVERIFY(run(clickScript(QStringLiteral("q"))));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        requestCount("GET /downloads/x.csv?sample=S-0001&unit=mmol HTTP/1.1"), 1, loadTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(answerer.answered(), loadTimeout);
+
+    // The replaced item is gone with its spinner; the page holds only the latest one.
+    QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), loadTimeout);
+    QCOMPARE(spinners().size(), 1);
+    // Neither item may leave the window disabled or the wait cursor behind.
+    QTRY_VERIFY_WITH_TIMEOUT(m_mainWindow->isEnabled(), loadTimeout);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+}
+
+void tst_MyWebPage::downloadRequestCarriesOnlyTheUrl()
+{
+    const QByteArray requestLine = "GET /downloads/x.csv HTTP/1.1";
+    QVERIFY(load(QStringLiteral("/cookie.html")));
+
+    ModalAnswerer answerer(rejectDialog);
+    QVERIFY(run(clickScript(QStringLiteral("l"))));
+    QTRY_COMPARE_WITH_TIMEOUT(requestCount(requestLine), 1, loadTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(answerer.answered(), loadTimeout);
+
+    // The engine's own request for the same address carries the page's cookie, so the cookie
+    // is there to be leaked.
+    QVERIFY(load(QStringLiteral("/downloads/x.csv")));
+    QCOMPARE(requestCount(requestLine), 2);
+
+    const QList<QByteArray> lines = m_instrument->requestLines();
+    const QList<QByteArray> heads = m_instrument->requestHeads();
+    QCOMPARE(heads.size(), lines.size());
+    const int download = lines.indexOf(requestLine);
+    const int typed = lines.lastIndexOf(requestLine);
+    QVERIFY(heads.at(typed).contains("\r\nCookie: session=S-0001"));
+    const QByteArray downloadHead = heads.at(download).toLower();
+    QVERIFY2(!downloadHead.contains("\r\ncookie:"), downloadHead.constData());
+    QVERIFY2(!downloadHead.contains("\r\nreferer:"), downloadHead.constData());
+}
+
+QTEST_MAIN(tst_MyWebPage)
+#include "tst_mywebpage.moc"
