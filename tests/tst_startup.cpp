@@ -1,0 +1,94 @@
+#include "app/startup.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace {
+
+QStringList logLines;
+
+void recordMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    logLines << message;
+}
+
+bool makeFolderWithFile(const QString &path)
+{
+    QFile file(path + QStringLiteral("/entry"));
+    return QDir().mkpath(path + QStringLiteral("/Default")) && file.open(QIODevice::WriteOnly);
+}
+
+} // namespace
+
+// An instrument update must never be hidden behind a cached copy of its web application.
+class tst_Startup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void removesFoldersFoundAndLogsThem();
+    void absentFoldersLogEmptyPaths();
+
+private:
+    QtMessageHandler m_previousHandler = nullptr;
+};
+
+void tst_Startup::init()
+{
+    // Only this test's own folders (named after the test executable) are cleared.
+    for (const auto location : {QStandardPaths::AppLocalDataLocation, QStandardPaths::CacheLocation})
+        QVERIFY(QDir(QStandardPaths::writableLocation(location)).removeRecursively());
+    logLines.clear();
+}
+
+void tst_Startup::cleanup()
+{
+    if (m_previousHandler)
+        qInstallMessageHandler(m_previousHandler);
+    m_previousHandler = nullptr;
+}
+
+void tst_Startup::removesFoldersFoundAndLogsThem()
+{
+    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    const QString cacheDir = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QVERIFY(dataDir.startsWith(QDir::homePath()));
+    QVERIFY(makeFolderWithFile(dataDir + "/cache"));
+    QVERIFY(makeFolderWithFile(dataDir + "/QtWebEngine"));
+    QVERIFY(makeFolderWithFile(cacheDir + "/QtWebEngine"));
+    QVERIFY(makeFolderWithFile(dataDir + "/keep"));
+
+    m_previousHandler = qInstallMessageHandler(recordMessage);
+    removeWebEngineFolders();
+
+    QVERIFY(!QFile::exists(dataDir + "/cache"));
+    QVERIFY(!QFile::exists(dataDir + "/QtWebEngine"));
+    QVERIFY(!QFile::exists(cacheDir + "/QtWebEngine"));
+    QVERIFY(QFile::exists(dataDir + "/keep/entry"));
+    QCOMPARE(logLines,
+             QStringList({QStringLiteral("main() cacheDir= \"%1/cache\"").arg(dataDir),
+                          QStringLiteral("main() webengineDir= \"%1/QtWebEngine\"").arg(dataDir),
+                          QStringLiteral("main() webengineCacheDir= \"%1/QtWebEngine\"")
+                              .arg(cacheDir)}));
+}
+
+void tst_Startup::absentFoldersLogEmptyPaths()
+{
+    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    QVERIFY(makeFolderWithFile(dataDir + "/other"));
+
+    m_previousHandler = qInstallMessageHandler(recordMessage);
+    removeWebEngineFolders();
+
+    QVERIFY(QFile::exists(dataDir + "/other/entry"));
+    QCOMPARE(logLines, QStringList({QStringLiteral("main() cacheDir= \"\""),
+                                    QStringLiteral("main() webengineDir= \"\""),
+                                    QStringLiteral("main() webengineCacheDir= \"\"")}));
+}
+
+QTEST_GUILESS_MAIN(tst_Startup)
+#include "tst_startup.moc"
