@@ -1,0 +1,248 @@
+// Download throughput and memory of the shell's own download path (QNetworkAccessManager GET
+// handed to a DownloadItem, as the web page does) against curl fetching the same URL from the
+// same in-process demo instrument. A print job is used because it needs no dialog; a stand-in
+// pdftocairo that does nothing keeps the follow-up action out of the timing.
+//
+// With --held-dialog the body is an ordinary file instead, and the "Save File" dialog is only
+// answered once the server has sent the whole body: the reply buffers it meanwhile, which is
+// the memory growth this mode reports (no curl runs then).
+//
+// usage: bench_download [--size BYTES] [--repetitions N] [--held-dialog] [--json FILE]
+
+#include "demoinstrument/demoinstrument.h"
+#include "demoinstrument/demoresponse.h"
+#include "web/downloaditem.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+qint64 statusValueKiB(const char *key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// Peak resident memory is reset so that each run reports its own peak.
+void resetPeakMemory()
+{
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    if (clearRefs.open(QIODevice::WriteOnly))
+        clearRefs.write("5");
+}
+
+struct Run
+{
+    double seconds = 0;
+    qint64 peakGrowthKiB = 0;
+    qint64 bytes = 0;
+};
+
+void discardNoise()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Answers the "Save File" dialog with the target once the whole body has left the server.
+class HeldDialogAnswerer : public QObject
+{
+public:
+    HeldDialogAnswerer(DemoInstrument &instrument, const QString &target)
+        : m_target(target)
+    {
+        connect(&instrument, &DemoInstrument::responseFinished, this, [this] { m_sent = true; });
+        m_timer.callOnTimeout(this, &HeldDialogAnswerer::poll);
+        m_timer.start(20);
+    }
+
+private:
+    void poll()
+    {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!m_sent || !dialog)
+            return;
+        dialog->selectFile(m_target);
+        static_cast<QDialog *>(dialog)->accept();
+        m_sent = false;
+    }
+
+    QString m_target;
+    QTimer m_timer;
+    bool m_sent = false;
+};
+
+Run runShell(QNetworkAccessManager &manager, const QUrl &url, const QString &target)
+{
+    QFile::remove(target);
+    QWidget window;
+    discardNoise();
+    resetPeakMemory();
+    const qint64 before = statusValueKiB("VmRSS:");
+    QElapsedTimer timer;
+    timer.start();
+    auto *item = new DownloadItem(manager.get(QNetworkRequest(url)), &window);
+    // The window is enabled again once the item has finished and run its follow-up action.
+    while (!window.isEnabled())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    Run run;
+    run.seconds = timer.nsecsElapsed() / 1e9;
+    run.peakGrowthKiB = statusValueKiB("VmHWM:") - before;
+    run.bytes = QFileInfo(target).size();
+    delete item;
+    discardNoise();
+    return run;
+}
+
+Run runCurl(const QUrl &url, const QString &target)
+{
+    QFile::remove(target);
+    QProcess curl;
+    QElapsedTimer timer;
+    timer.start();
+    curl.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), target,
+                                        url.toString()});
+    // The server lives in this process, so its event loop must keep running meanwhile.
+    while (curl.state() != QProcess::NotRunning)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    Run run;
+    run.seconds = timer.nsecsElapsed() / 1e9;
+    run.bytes = QFileInfo(target).size();
+    return run;
+}
+
+double median(QVector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const int n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir workDir;
+    qputenv("TMPDIR", workDir.path().toLocal8Bit());
+    const QString tools = workDir.path() + QStringLiteral("/tools");
+    QDir().mkpath(tools);
+    QFile standIn(tools + QStringLiteral("/pdftocairo"));
+    if (!standIn.open(QIODevice::WriteOnly))
+        return 1;
+    standIn.write("#!/bin/sh\nexit 0\n");
+    standIn.close();
+    standIn.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("PATH", tools.toLocal8Bit() + ':' + qgetenv("PATH"));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The item's log lines would dominate the output and the timing.
+    qputenv("QT_LOGGING_RULES", "*.debug=false");
+
+    QApplication application(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    qint64 size = qint64(1) << 30;
+    int repetitions = 3;
+    QString jsonPath;
+    bool heldDialog = false;
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--held-dialog"))
+            heldDialog = true;
+        else if (arguments[i] == QLatin1String("--size") && i + 1 < arguments.size())
+            size = arguments[++i].toLongLong();
+        else if (arguments[i] == QLatin1String("--repetitions") && i + 1 < arguments.size())
+            repetitions = arguments[++i].toInt();
+        else if (arguments[i] == QLatin1String("--json") && i + 1 < arguments.size())
+            jsonPath = arguments[++i];
+    }
+
+    const QByteArray fileName = heldDialog ? "report.csv" : "print.pdf";
+    const QString path = QStringLiteral("/downloads/") + QString::fromLatin1(fileName);
+    DemoInstrument instrument;
+    DemoResponse body = DemoResponse::attachment(fileName, QByteArray());
+    body.generatedSize = size;
+    instrument.setResponse(path, body);
+    if (!instrument.listen())
+        return 1;
+    const QUrl url = instrument.baseUrl().resolved(QUrl(path));
+    QNetworkAccessManager manager;
+    const QString shellTarget = workDir.path() + QLatin1Char('/') + QString::fromLatin1(fileName);
+    const QString curlTarget = workDir.path() + QStringLiteral("/curl.out");
+    HeldDialogAnswerer answerer(instrument, shellTarget);
+
+    QVector<double> shellRates, curlRates, growths;
+    QTextStream out(stdout);
+    for (int i = 0; i < repetitions; ++i) {
+        const Run shell = runShell(manager, url, shellTarget);
+        const Run curl = heldDialog ? Run{0, 0, size} : runCurl(url, curlTarget);
+        if (shell.bytes != size || curl.bytes != size) {
+            out << "incomplete download: shell " << shell.bytes << ", curl " << curl.bytes
+                << " of " << size << " bytes" << Qt::endl;
+            return 1;
+        }
+        shellRates << size / shell.seconds / 1e6;
+        curlRates << (heldDialog ? 0 : size / curl.seconds / 1e6);
+        growths << shell.peakGrowthKiB / 1024.0;
+        out << QStringLiteral("run %1: shell %2 MB/s (peak growth %3 MiB), curl %4 MB/s")
+                   .arg(i + 1)
+                   .arg(shellRates.last(), 0, 'f', 0)
+                   .arg(growths.last(), 0, 'f', 1)
+                   .arg(curlRates.last(), 0, 'f', 0)
+            << Qt::endl;
+    }
+    const double ratio = heldDialog ? 0 : median(shellRates) / median(curlRates);
+    if (heldDialog) {
+        out << QStringLiteral("| body, Save File dialog held open | shell peak growth MiB |\n"
+                              "|---|---|\n| %1 MiB | %2 |")
+                   .arg(size >> 20)
+                   .arg(median(growths), 0, 'f', 1)
+            << Qt::endl;
+    } else {
+        out << QStringLiteral("| body | shell MB/s | curl MB/s | ratio | shell peak growth MiB |\n"
+                              "|---|---|---|---|---|\n| %1 MiB | %2 | %3 | %4 | %5 |")
+                   .arg(size >> 20)
+                   .arg(median(shellRates), 0, 'f', 0)
+                   .arg(median(curlRates), 0, 'f', 0)
+                   .arg(ratio, 0, 'f', 2)
+                   .arg(median(growths), 0, 'f', 1)
+            << Qt::endl;
+    }
+
+    if (!jsonPath.isEmpty()) {
+        QFile json(jsonPath);
+        if (!json.open(QIODevice::WriteOnly))
+            return 1;
+        json.write(QJsonDocument(QJsonObject{{"benchmark", "download"},
+                                             {"bytes", double(size)},
+                                             {"heldDialog", heldDialog},
+                                             {"repetitions", repetitions},
+                                             {"shellMBps", median(shellRates)},
+                                             {"curlMBps", median(curlRates)},
+                                             {"ratio", ratio},
+                                             {"shellPeakGrowthMiB", median(growths)}})
+                       .toJson());
+    }
+    return 0;
+}

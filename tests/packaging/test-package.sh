@@ -1,0 +1,324 @@
+#!/usr/bin/env bash
+# Builds the Debian package, unpacks it into a throw-away root and checks that the desktop entry,
+# the icon theme and the man page find their files there, and that the launcher starts the
+# program in a folder of the user's own. Usage: test-package.sh BUILD_DIR SOURCE_DIR
+set -uo pipefail
+
+build_dir=$1
+source_dir=$2
+work=$(mktemp -d "${TMPDIR:-/tmp}/package.XXXXXX") || exit 1
+trap 'rm -rf "$work"' EXIT
+
+passed=0
+failed=0
+pass() {
+    echo "PASS: $1"
+    passed=$((passed + 1))
+}
+fail() {
+    echo "FAIL: $1"
+    failed=$((failed + 1))
+}
+# check NAME COMMAND...: one named check, passing when the command succeeds.
+check() {
+    local name=$1
+    shift
+    if "$@"; then pass "$name"; else fail "$name"; fi
+}
+
+# Without these the test cannot tell anything; say which Debian package brings each.
+missing=""
+for tool in cpack:cmake dpkg-deb:dpkg dpkg-shlibdeps:dpkg-dev file:file \
+    desktop-file-validate:desktop-file-utils man:man-db groff:groff-base; do
+    command -v "${tool%%:*}" >/dev/null || missing="$missing ${tool#*:}"
+done
+if [ -n "$missing" ]; then
+    echo "missing Debian packages:$missing"
+    exit 1
+fi
+
+if ! cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$work/cpack" >"$work/cpack.log" 2>&1
+then
+    cat "$work/cpack.log"
+    echo "cpack failed"
+    exit 1
+fi
+debs=("$work"/cpack/*.deb)
+if [ ${#debs[@]} != 1 ] || [ ! -f "${debs[0]}" ]; then
+    ls -l "$work/cpack"
+    echo "expected exactly one .deb"
+    exit 1
+fi
+deb=${debs[0]}
+root=$work/root
+dpkg-deb -x "$deb" "$root" || exit 1
+prefix=$root/usr
+data=$prefix/share
+
+# --- contents -------------------------------------------------------------------------------
+
+contents_are_exactly_these() {
+    local expected actual
+    expected=$(sort <<'EOF'
+./usr/bin/kestrion-shell
+./usr/bin/kestrion-shell-launcher
+./usr/share/applications/kestrion-shell.desktop
+./usr/share/icons/hicolor/128x128/apps/kestrion-shell.png
+./usr/share/icons/hicolor/256x256/apps/kestrion-shell.png
+./usr/share/icons/hicolor/48x48/apps/kestrion-shell.png
+./usr/share/icons/hicolor/scalable/apps/kestrion-shell.svg
+./usr/share/kestrion-shell/splash.png
+./usr/share/man/man1/kestrion-shell-launcher.1
+./usr/share/man/man1/kestrion-shell.1
+EOF
+    )
+    actual=$(cd "$root" && find . ! -type d | sort)
+    [ "$actual" = "$expected" ] || { diff <(echo "$expected") <(echo "$actual"); return 1; }
+}
+check "the package holds exactly the installed files" contents_are_exactly_these
+
+owned_by_root_and_not_writable_by_others() {
+    dpkg-deb -c "$deb" | awk '$2 != "root/root" || $1 ~ /^[^l]....w/ || $1 ~ /^[^l].......w/ {
+        print; bad = 1 } END { exit bad }'
+}
+check "every entry is owned by root and writable by nobody else" \
+    owned_by_root_and_not_writable_by_others
+
+is_elf_executable() {
+    [ -x "$1" ] && file -b "$1" | grep -q '^ELF .* executable'
+}
+check "the program is an ELF executable in bin/" is_elf_executable "$prefix/bin/kestrion-shell"
+check "the launcher is executable in bin/" test -x "$prefix/bin/kestrion-shell-launcher"
+check "the splash image is the project's own" \
+    cmp -s "$source_dir/resources/splash.png" "$data/kestrion-shell/splash.png"
+
+# --- icon theme -----------------------------------------------------------------------------
+
+# png_size FILE: prints WIDTHxHEIGHT from the PNG header, fails when FILE is no PNG.
+png_size() {
+    [ "$(od -An -tx1 -N8 "$1" | tr -d ' \n')" = 89504e470d0a1a0a ] || return 1
+    od -An -tu1 -j16 -N8 "$1" | awk '{
+        printf "%dx%d\n", (($1 * 256 + $2) * 256 + $3) * 256 + $4,
+                          (($5 * 256 + $6) * 256 + $7) * 256 + $8 }'
+}
+for size in 48x48 128x128 256x256; do
+    icon=$data/icons/hicolor/$size/apps/kestrion-shell.png
+    check "the $size icon is a PNG of that size" test "$(png_size "$icon" 2>/dev/null)" = "$size"
+done
+check "the scalable icon is an SVG" \
+    grep -q '<svg' "$data/icons/hicolor/scalable/apps/kestrion-shell.svg"
+
+# --- desktop entry --------------------------------------------------------------------------
+
+desktop=$data/applications/kestrion-shell.desktop
+
+validates_silently() {
+    local output
+    output=$(desktop-file-validate "$desktop" 2>&1) || { echo "$output"; return 1; }
+    [ -z "$output" ] || { echo "$output"; return 1; }
+}
+check "desktop-file-validate accepts the desktop entry without a remark" validates_silently
+
+# desktop_key KEY: the value of KEY in the [Desktop Entry] group.
+desktop_key() {
+    awk -F= -v key="$1" '/^\[/ { group = $0 } group == "[Desktop Entry]" && $1 == key {
+        sub(/^[^=]*=/, ""); print; exit }' "$desktop"
+}
+
+exec_resolves_to_the_launcher() {
+    local command
+    command=$(desktop_key Exec | awk '{ print $1 }')
+    case "$command" in
+    /*) [ -x "$root$command" ] && [ "$command" = /usr/bin/kestrion-shell-launcher ] ;;
+    *) [ "$command" = kestrion-shell-launcher ] && [ -x "$prefix/bin/$command" ] ;;
+    esac
+}
+check "Exec names the launcher installed in bin/" exec_resolves_to_the_launcher
+
+icon_resolves_in_every_size() {
+    local name size
+    name=$(desktop_key Icon)
+    # A theme icon is named without folder or extension.
+    [[ "$name" =~ ^[a-z0-9-]+$ ]] || return 1
+    for size in 48x48 128x128 256x256; do
+        [ -f "$data/icons/hicolor/$size/apps/$name.png" ] || return 1
+    done
+    [ -f "$data/icons/hicolor/scalable/apps/$name.svg" ]
+}
+check "Icon names a theme icon found in every installed size" icon_resolves_in_every_size
+check "StartupWMClass matches the program's window class" \
+    test "$(desktop_key StartupWMClass)" = kestrion-shell
+
+# --- man page -------------------------------------------------------------------------------
+
+man_dir=$data/man/man1
+
+# renders_cleanly PAGE: man renders PAGE with no warning and prints the result to $work/man.txt.
+renders_cleanly() {
+    if LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$1" >"$work/man.txt" 2>"$work/man.err" \
+        && [ ! -s "$work/man.err" ] && [ -s "$work/man.txt" ]; then
+        return 0
+    fi
+    cat "$work/man.err"
+    return 1
+}
+check "the man page renders without warnings" renders_cleanly "$man_dir/kestrion-shell.1"
+
+man_page_lists_every_readme_option() {
+    local options option missing_any=0
+    options=$(grep -o '^| `--[a-z]*' "$source_dir/README.md" | sed 's/^| `//')
+    [ "$(wc -l <<<"$options")" = 8 ] || { echo "README options: $options"; return 1; }
+    for option in $options; do
+        if ! grep -q -- "^ *$option" "$work/man.txt"; then
+            echo "not in the man page: $option"
+            missing_any=1
+        fi
+    done
+    return $missing_any
+}
+check "the man page describes every option of the README" man_page_lists_every_readme_option
+
+launcher_page_is_the_same_page() {
+    [ "$(readlink "$man_dir/kestrion-shell-launcher.1")" = kestrion-shell.1 ] \
+        && renders_cleanly "$man_dir/kestrion-shell-launcher.1" \
+        && grep -q 'kestrion-shell-launcher starts it' "$work/man.txt"
+}
+check "the launcher's man page links to the program's" launcher_page_is_the_same_page
+
+# --- dependencies ---------------------------------------------------------------------------
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+# depends_on PACKAGE: PACKAGE is one of the alternatives-free items of Depends.
+depends_on() {
+    tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qx "$1"
+}
+for package in p7zip-full poppler-utils libqt5webenginewidgets5 libqt5widgets5 libc6; do
+    check "Depends names $package" depends_on "$package"
+done
+check "the computed web engine dependency carries a version" \
+    grep -Eq '(^|, )libqt5webenginewidgets5 \(>= [0-9]' <<<"$depends"
+
+# --- launcher -------------------------------------------------------------------------------
+
+# The installed program gives way to a stand-in that reports where and with what it was started.
+report=$work/stand-in-report
+cat >"$prefix/bin/kestrion-shell" <<'EOF'
+#!/bin/sh
+{ pwd -P; printf '%s\n' "$#"; for argument in "$@"; do printf '[%s]\n' "$argument"; done; } \
+    >"$KESTRION_STAND_IN_REPORT"
+exit 7
+EOF
+chmod 755 "$prefix/bin/kestrion-shell"
+installed_splash=$(readlink -f "$data/kestrion-shell/splash.png")
+
+# Each case gets a fresh home; launch runs the launcher there with a minimal environment.
+case_dir=""
+new_case() {
+    case_dir=$work/case-$1
+    mkdir -p "$case_dir/home" "$case_dir/cwd"
+    rm -f "$report"
+}
+# launch [VAR=VALUE...] -- COMMAND [ARGUMENT...]: status in $status.
+launch() {
+    local environment=()
+    while [ "$1" != -- ]; do environment+=("$1"); shift; done
+    shift
+    (cd "$case_dir/cwd" && env -i PATH="$prefix/bin:/usr/bin:/bin" \
+        KESTRION_STAND_IN_REPORT="$report" "${environment[@]}" "$@") >"$case_dir/output" 2>&1
+    status=$?
+}
+started_in() {
+    [ -f "$report" ] && [ "$(head -n 1 "$report")" = "$(readlink -f "$1")" ]
+}
+links_installed_splash() {
+    [ -L "$1/splash.png" ] && [ "$(readlink -f "$1/splash.png")" = "$installed_splash" ]
+}
+
+new_case fresh-home
+folder=$case_dir/home/.local/share/kestrion-shell
+# shellcheck disable=SC2016 # a literal $HOME must arrive unexpanded
+launch HOME="$case_dir/home" -- kestrion-shell-launcher --host=10.0.0.9 'two words' '' '*' '$HOME'
+check "fresh home: the folder is created and the program starts in it" started_in "$folder"
+# shellcheck disable=SC2016
+check "fresh home: every argument arrives unchanged" test "$(tail -n +2 "$report")" = \
+    "$(printf '%s\n' 5 '[--host=10.0.0.9]' '[two words]' '[]' '[*]' '[$HOME]')"
+check "fresh home: the program's exit status is the launcher's" test "$status" = 7
+check "fresh home: splash.png links the installed image" links_installed_splash "$folder"
+check "fresh home: the folder holds nothing but splash.png" \
+    test "$(ls -A "$folder")" = splash.png
+check "fresh home: the launcher prints nothing" test ! -s "$case_dir/output"
+
+new_case xdg-data-home
+launch HOME="$case_dir/home" XDG_DATA_HOME="$case_dir/data" -- kestrion-shell-launcher
+check "absolute XDG_DATA_HOME: the folder is made there" \
+    started_in "$case_dir/data/kestrion-shell"
+check "absolute XDG_DATA_HOME: nothing is made under HOME" test -z "$(ls -A "$case_dir/home")"
+
+new_case relative-xdg-data-home
+launch HOME="$case_dir/home" XDG_DATA_HOME=relative -- kestrion-shell-launcher
+check "relative XDG_DATA_HOME: ignored, the folder is under HOME" \
+    started_in "$case_dir/home/.local/share/kestrion-shell"
+check "relative XDG_DATA_HOME: nothing is made in the current directory" \
+    test -z "$(ls -A "$case_dir/cwd")"
+
+new_case remembered-address
+folder=$case_dir/home/.local/share/kestrion-shell
+mkdir -p "$folder"
+printf '10.20.30.40\n' >"$folder/ip.txt"
+launch HOME="$case_dir/home" -- kestrion-shell-launcher
+check "second start: ip.txt is kept" test "$(cat "$folder/ip.txt")" = 10.20.30.40
+check "second start: the program starts beside ip.txt" started_in "$folder"
+
+new_case own-splash
+folder=$case_dir/home/.local/share/kestrion-shell
+mkdir -p "$folder"
+printf 'mine' >"$folder/splash.png"
+launch HOME="$case_dir/home" -- kestrion-shell-launcher
+keeps_own_splash() {
+    [ ! -L "$folder/splash.png" ] && [ "$(cat "$folder/splash.png")" = mine ]
+}
+check "own splash.png: a file of the user's own is kept" keeps_own_splash
+
+new_case own-splash-link
+folder=$case_dir/home/.local/share/kestrion-shell
+mkdir -p "$folder"
+printf 'mine' >"$case_dir/picture.png"
+ln -s "$case_dir/picture.png" "$folder/splash.png"
+launch HOME="$case_dir/home" -- kestrion-shell-launcher
+check "own splash.png link: a link to the user's own image is kept" \
+    test "$(readlink "$folder/splash.png")" = "$case_dir/picture.png"
+
+new_case stale-splash-link
+folder=$case_dir/home/.local/share/kestrion-shell
+mkdir -p "$folder"
+ln -s /nonexistent/splash.png "$folder/splash.png"
+launch HOME="$case_dir/home" -- kestrion-shell-launcher
+check "stale splash.png link: pointed at the installed image again" \
+    links_installed_splash "$folder"
+
+new_case through-symlink
+mkdir -p "$case_dir/links"
+ln -s "$prefix/bin/kestrion-shell-launcher" "$case_dir/links/start-kestrion"
+launch HOME="$case_dir/home" -- "$case_dir/links/start-kestrion"
+check "started through a symbolic link: finds the program and the image" \
+    links_installed_splash "$case_dir/home/.local/share/kestrion-shell"
+check "started through a symbolic link: the program runs" test "$status" = 7
+
+new_case unusable-folder
+printf 'not a folder' >"$case_dir/data"
+launch HOME="$case_dir/home" XDG_DATA_HOME="$case_dir/data" -- kestrion-shell-launcher
+# The stand-in's own status, 7, would mean it ran.
+failed_itself() {
+    [ "$status" != 0 ] && [ "$status" != 7 ]
+}
+check "folder cannot be made: the launcher fails" failed_itself
+check "folder cannot be made: the program is not started elsewhere" test ! -e "$report"
+
+new_case no-home
+launch -- kestrion-shell-launcher
+check "no HOME and no XDG_DATA_HOME: the launcher fails" failed_itself
+check "no HOME and no XDG_DATA_HOME: the program is not started" test ! -e "$report"
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
