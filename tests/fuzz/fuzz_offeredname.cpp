@@ -1,0 +1,69 @@
+// libFuzzer target: any Content-Disposition header the instrument (or anything posing as it)
+// may send must name a file inside the directory chosen for its kind, never beside or above it.
+
+#include "web/downloaditem.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// Fixed directories that need not exist: only QFile::exists looks at the file system.
+const QString tempDirectory = QStringLiteral("/tmp/kestrion-fuzz-temp");
+const QString homeDirectory = QStringLiteral("/tmp/kestrion-fuzz-home");
+
+void discardMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
+
+[[noreturn]] void violated(const char *rule, const QString &path)
+{
+    std::fprintf(stderr, "invariant violated: %s: %s\n", rule, path.toUtf8().constData());
+    std::abort();
+}
+
+void expectInside(const QString &directory, const QString &path)
+{
+    const QFileInfo cleaned(QDir::cleanPath(path));
+    if (cleaned.path() != directory)
+        violated("destination left its directory", path);
+    if (cleaned.fileName() == QLatin1String(".") || cleaned.fileName() == QLatin1String(".."))
+        violated("destination names a directory", path);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    // Every call logs the header and the name parts; printing them would only slow the fuzzer.
+    qInstallMessageHandler(discardMessages);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray header(reinterpret_cast<const char *>(data), static_cast<int>(size));
+    QString baseName;
+    QString endName;
+    DownloadItem::splitOfferedName(header, baseName, endName);
+    if (baseName.isEmpty())
+        violated("empty base name", QString::fromUtf8(header));
+
+    const DownloadItem::Kind kind = DownloadItem::kindOf(baseName, endName);
+    const bool inTemp = kind != DownloadItem::Kind::OrdinaryFile;
+    const QString directory = inTemp ? tempDirectory : homeDirectory;
+    const QString prefix = directory + QLatin1Char('/');
+
+    // The proposal is formed for every kind. Print jobs and archives keep the plain name; an
+    // ordinary file gets the proposal of the "Save File" dialog, as when the user accepts it.
+    const QString defaultFileName = DownloadItem::uniqueFileName(prefix, baseName, endName);
+    expectInside(directory, defaultFileName);
+    expectInside(directory,
+                 inTemp ? prefix + baseName + QLatin1Char('.') + endName : defaultFileName);
+    return 0;
+}
