@@ -60,8 +60,8 @@ StartParameters composeStartParameters(const QStringList &arguments)
 
 void applyChosenAddress(StartParameters &parameters, const QString &chosenAddress)
 {
-    const QString address = QString::fromUtf8("http://") + chosenAddress
-                            + QString::fromUtf8("/Quorin/");
+    const QString address
+        = QString::fromUtf8("http://") + chosenAddress + QString::fromUtf8("/Quorin/");
     parameters.query.addQueryItem(QStringLiteral("host"), chosenAddress);
     parameters.url.setUrl(address, QUrl::TolerantMode);
 }

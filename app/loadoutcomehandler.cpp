@@ -19,8 +19,7 @@ LoadOutcomeHandler::LoadOutcomeHandler(QWebEngineView &view, const QUrl &startUr
     , m_mainWindow(mainWindow)
     , m_splashLabel(splashLabel)
     , m_busyIndicator(busyIndicator)
-{
-}
+{}
 
 QString LoadOutcomeHandler::questionText(const QString &chosenAddress)
 {
@@ -45,10 +44,9 @@ void LoadOutcomeHandler::operator()(bool ok) const
     if (m_chosenAddress.isEmpty())
         return;
 
-    const QMessageBox::StandardButton button =
-        QMessageBox::question(&m_mainWindow, QStringLiteral("Connection Problem"),
-                              questionText(m_chosenAddress),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    const QMessageBox::StandardButton button = QMessageBox::question(
+        &m_mainWindow, QStringLiteral("Connection Problem"), questionText(m_chosenAddress),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
     qDebug() << "main() QWebEngineView::loadFinished button=" << static_cast<int>(button);
     if (button != QMessageBox::Yes)
         exit(0);

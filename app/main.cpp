@@ -58,10 +58,10 @@ int main(int argc, char *argv[])
 
     view.setUrl(start.url);
     mainWindow.addWidget(&view);
-    QObject::connect(&view, &QWebEngineView::loadFinished, &view,
-                     LoadOutcomeHandler(view, start.url, chosenAddress, mainWindow, splashLabel,
-                                        busyIndicator),
-                     Qt::DirectConnection);
+    QObject::connect(
+        &view, &QWebEngineView::loadFinished, &view,
+        LoadOutcomeHandler(view, start.url, chosenAddress, mainWindow, splashLabel, busyIndicator),
+        Qt::DirectConnection);
     mainWindow.show();
 
     const int result = QApplication::exec();

@@ -123,8 +123,8 @@ Run runCurl(const QUrl &url, const QString &target)
     QProcess curl;
     QElapsedTimer timer;
     timer.start();
-    curl.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), target,
-                                        url.toString()});
+    curl.start(QStringLiteral("curl"),
+               {QStringLiteral("-s"), QStringLiteral("-o"), target, url.toString()});
     // The server lives in this process, so its event loop must keep running meanwhile.
     while (curl.state() != QProcess::NotRunning)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
@@ -154,7 +154,8 @@ int main(int argc, char *argv[])
         return 1;
     standIn.write("#!/bin/sh\nexit 0\n");
     standIn.close();
-    standIn.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    standIn.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                           | QFileDevice::ExeOwner);
     qputenv("PATH", tools.toLocal8Bit() + ':' + qgetenv("PATH"));
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -198,8 +199,8 @@ int main(int argc, char *argv[])
         const Run shell = runShell(manager, url, shellTarget);
         const Run curl = heldDialog ? Run{0, 0, size} : runCurl(url, curlTarget);
         if (shell.bytes != size || curl.bytes != size) {
-            out << "incomplete download: shell " << shell.bytes << ", curl " << curl.bytes
-                << " of " << size << " bytes" << Qt::endl;
+            out << "incomplete download: shell " << shell.bytes << ", curl " << curl.bytes << " of "
+                << size << " bytes" << Qt::endl;
             return 1;
         }
         shellRates << size / shell.seconds / 1e6;

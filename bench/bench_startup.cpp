@@ -69,8 +69,8 @@ int main(int argc, char *argv[])
     QCoreApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() < 3) {
-        QTextStream(stderr) << "usage: bench_startup SHELL BARE_VIEW [--repetitions N] [--json FILE]"
-                            << Qt::endl;
+        QTextStream(stderr)
+            << "usage: bench_startup SHELL BARE_VIEW [--repetitions N] [--json FILE]" << Qt::endl;
         return 2;
     }
     int repetitions = 5;

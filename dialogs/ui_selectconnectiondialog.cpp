@@ -71,8 +71,8 @@ void Ui_SelectConnectionDialog::setupUi(QDialog *dialog)
 
 void Ui_SelectConnectionDialog::retranslateUi(QDialog *dialog)
 {
-    dialog->setWindowTitle(QCoreApplication::translate(
-        "SelectConnectionDialog", "Select Connection to Kestrion", nullptr));
+    dialog->setWindowTitle(QCoreApplication::translate("SelectConnectionDialog",
+                                                       "Select Connection to Kestrion", nullptr));
     usbRadioButton->setText(QCoreApplication::translate("SelectConnectionDialog", "USB", nullptr));
     wifiRadioButton->setText(
         QCoreApplication::translate("SelectConnectionDialog", "WiFi", nullptr));

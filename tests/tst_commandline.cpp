@@ -13,6 +13,7 @@ private slots:
     void composition();
 };
 
+// clang-format off
 void tst_CommandLine::composition_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -89,6 +90,7 @@ void tst_CommandLine::composition_data()
         << QStringList{program} << " 10.1.2.3 " << false << "client=Desktop"
         << "http:///Quorin/?client=Desktop&host= 10.1.2.3 &touch=On";
 }
+// clang-format on
 
 void tst_CommandLine::composition()
 {

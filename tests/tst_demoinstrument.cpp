@@ -70,6 +70,7 @@ std::unique_ptr<QNetworkReply> tst_DemoInstrument::get(const QByteArray &pathAnd
     return std::unique_ptr<QNetworkReply>(m_manager.get(QNetworkRequest(url)));
 }
 
+// clang-format off
 void tst_DemoInstrument::defaultRoutes_data()
 {
     QTest::addColumn<QByteArray>("path");
@@ -91,6 +92,7 @@ void tst_DemoInstrument::defaultRoutes_data()
     QTest::newRow("unknown path is 404 with a body")
         << QByteArray("/downloads/missing.csv") << 404 << QByteArray() << QByteArray("Not found");
 }
+// clang-format on
 
 void tst_DemoInstrument::defaultRoutes()
 {
@@ -107,6 +109,7 @@ void tst_DemoInstrument::defaultRoutes()
     QCOMPARE(m_instrument->requestLines(), QList<QByteArray>{"GET " + path + " HTTP/1.1"});
 }
 
+// clang-format off
 void tst_DemoInstrument::startPageListsQueryItems_data()
 {
     QTest::addColumn<QByteArray>("query");
@@ -125,6 +128,7 @@ void tst_DemoInstrument::startPageListsQueryItems_data()
     QTest::newRow("ampersand and quote are escaped")
         << QByteArray("q=a%26b%22c") << QByteArray("<li>q = a&amp;b&quot;c") << QByteArray("a&b");
 }
+// clang-format on
 
 void tst_DemoInstrument::startPageListsQueryItems()
 {
@@ -140,6 +144,7 @@ void tst_DemoInstrument::startPageListsQueryItems()
     QVERIFY2(!page.contains(forbidden), page.constData());
 }
 
+// clang-format off
 void tst_DemoInstrument::downloadsAreValidFiles_data()
 {
     QTest::addColumn<QByteArray>("path");
@@ -153,6 +158,7 @@ void tst_DemoInstrument::downloadsAreValidFiles_data()
         << QByteArray("/downloads/results.zip") << "7za" << QStringList{"t"}
         << "Everything is Ok\n[\\s\\S]*Files: 2\n";
 }
+// clang-format on
 
 void tst_DemoInstrument::downloadsAreValidFiles()
 {
@@ -180,6 +186,7 @@ void tst_DemoInstrument::downloadsAreValidFiles()
     QVERIFY2(output.contains(QRegularExpression(expected)), qPrintable(output));
 }
 
+// clang-format off
 void tst_DemoInstrument::streamedBody_data()
 {
     QTest::addColumn<DemoResponse>("response");
@@ -218,6 +225,7 @@ void tst_DemoInstrument::streamedBody_data()
     QTest::newRow("cut in a fast generated body is an error after the bytes before it")
         << cutGenerated << DemoInstrument::patternBytes(0, 1234567) << true;
 }
+// clang-format on
 
 void tst_DemoInstrument::streamedBody()
 {
@@ -287,6 +295,7 @@ void tst_DemoInstrument::stalledResponseEndsWithServer()
     QCOMPARE(reply->readAll(), DemoInstrument::patternBytes(0, 5000));
 }
 
+// clang-format off
 void tst_DemoInstrument::rawRequests_data()
 {
     QTest::addColumn<QByteArray>("request");
@@ -311,6 +320,7 @@ void tst_DemoInstrument::rawRequests_data()
         << QByteArray("HTTP/1.1 431 Request Header Fields Too Large")
         << QByteArray("Request header fields too large\n");
 }
+// clang-format on
 
 void tst_DemoInstrument::rawRequests()
 {
@@ -347,9 +357,10 @@ void tst_DemoInstrument::executableReportsRequestsAndEndsOnSigterm()
     process.start(QStringLiteral(KESTRION_DEMO_INSTRUMENT), {QStringLiteral("--port=0")});
     QVERIFY(process.waitForStarted());
     QTRY_VERIFY(process.canReadLine());
-    const QRegularExpressionMatch listening =
-        QRegularExpression(QStringLiteral("^listening on (http://127\\.0\\.0\\.1:\\d+)/Quorin/\n$"))
-            .match(QString::fromUtf8(process.readLine()));
+    const QRegularExpressionMatch listening
+        = QRegularExpression(
+              QStringLiteral("^listening on (http://127\\.0\\.0\\.1:\\d+)/Quorin/\n$"))
+              .match(QString::fromUtf8(process.readLine()));
     QVERIFY(listening.hasMatch());
 
     const QUrl url(listening.captured(1) + QStringLiteral("/Quorin/?client=Desktop"));
@@ -365,6 +376,7 @@ void tst_DemoInstrument::executableReportsRequestsAndEndsOnSigterm()
     QCOMPARE(process.exitCode(), 0);
 }
 
+// clang-format off
 void tst_DemoInstrument::executableRefuses_data()
 {
     QTest::addColumn<QString>("argument");
@@ -374,15 +386,16 @@ void tst_DemoInstrument::executableRefuses_data()
     QTest::newRow("a port that is no number") << "--port=http";
     QTest::newRow("an address that is no IP address") << "--address=instrument.invalid";
 }
+// clang-format on
 
 void tst_DemoInstrument::executableRefuses()
 {
     QFETCH(QString, argument);
 
     QProcess process;
-    process.start(QStringLiteral(KESTRION_DEMO_INSTRUMENT),
-                  {argument.replace(QStringLiteral("PORT"),
-                                    QString::number(m_instrument->serverPort()))});
+    process.start(
+        QStringLiteral(KESTRION_DEMO_INSTRUMENT),
+        {argument.replace(QStringLiteral("PORT"), QString::number(m_instrument->serverPort()))});
     QVERIFY(process.waitForFinished());
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 2);

@@ -229,13 +229,12 @@ void tst_DownloadItem::init()
     // Stand-ins record their arguments and a copy of the file they were given, as it was then.
     for (const char *tool : {"pdftocairo", "7za"}) {
         const QString path = tools() + QLatin1Char('/') + QLatin1String(tool);
-        const QByteArray script = QByteArray("#!/bin/sh\n")
-                                  + "printf '%s\\n' \"$@\" > \"${0%/*}/" + tool + ".args\"\n"
-                                  + "if [ -f \"$2\" ]; then cp \"$2\" \"${0%/*}/" + tool
-                                  + ".input\"; fi\n";
+        const QByteArray script
+            = QByteArray("#!/bin/sh\n") + "printf '%s\\n' \"$@\" > \"${0%/*}/" + tool + ".args\"\n"
+              + "if [ -f \"$2\" ]; then cp \"$2\" \"${0%/*}/" + tool + ".input\"; fi\n";
         QVERIFY(writeFile(path, script));
-        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner
-                                                | QFile::ExeOwner));
+        QVERIFY(
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
     qputenv("PATH", QFile::encodeName(tools()) + ':' + m_originalPath);
 
@@ -427,6 +426,7 @@ void tst_DownloadItem::emptyBodyAsksNothing()
     QVERIFY(cursorRestored());
 }
 
+// clang-format off
 void tst_DownloadItem::cancelledDialogEndsDownload_data()
 {
     QTest::addColumn<QByteArray>("name");
@@ -442,6 +442,7 @@ void tst_DownloadItem::cancelledDialogEndsDownload_data()
     QTest::newRow("cancelled directory dialog after the whole body arrived unpacks nothing")
         << QByteArray("results.zip") << "Select Directory" << false;
 }
+// clang-format on
 
 void tst_DownloadItem::cancelledDialogEndsDownload()
 {
@@ -453,9 +454,10 @@ void tst_DownloadItem::cancelledDialogEndsDownload()
     response.stallAfterBytes = stillReceiving ? 50000 : -1;
     m_instrument->setResponse(QStringLiteral("/downloads/") + name, response);
     QSignalSpy sent(m_instrument.get(), &DemoInstrument::responseFinished);
-    answerDialog([](QFileDialog *dialog) { dialog->reject(); }, [this, &sent, stillReceiving] {
-        return stillReceiving ? sent.count() == 1 : m_reply->isFinished();
-    });
+    answerDialog([](QFileDialog *dialog) { dialog->reject(); },
+                 [this, &sent, stillReceiving] {
+                     return stillReceiving ? sent.count() == 1 : m_reply->isFinished();
+                 });
 
     startDownload(QStringLiteral("/downloads/") + name);
     QTRY_VERIFY(logLines.contains(QStringLiteral("DownloadItem::downloadReadyRead empty file")));
@@ -481,6 +483,7 @@ void tst_DownloadItem::cancelledDialogEndsDownload()
     QVERIFY(cursorRestored());
 }
 
+// clang-format off
 void tst_DownloadItem::failedOpenIsRetriedOnNextChunk_data()
 {
     QTest::addColumn<QString>("path");
@@ -492,6 +495,7 @@ void tst_DownloadItem::failedOpenIsRetriedOnNextChunk_data()
     QTest::newRow("print job name held by a folder that goes away")
         << "/downloads/print.pdf" << "%T/print.pdf" << "folder in the way";
 }
+// clang-format on
 
 void tst_DownloadItem::failedOpenIsRetriedOnNextChunk()
 {
@@ -538,8 +542,8 @@ void tst_DownloadItem::failedOpenIsRetriedOnNextChunk()
     QCOMPARE(linesStartingWith(failure), 1);
     QVERIFY(logLines.at(firstLineStartingWith(failure))
                 .endsWith(QStringLiteral("QUrl(\"%1\")").arg(expand(QStringLiteral("%U")) + path)));
-    const QString gotName =
-        QStringLiteral("DownloadItem::downloadReadyRead got filename= \"%1\"").arg(destination);
+    const QString gotName
+        = QStringLiteral("DownloadItem::downloadReadyRead got filename= \"%1\"").arg(destination);
     QCOMPARE(logLines.count(gotName), 2);
     QCOMPARE(linesStartingWith("DownloadItem::getFileName downloadFileName="), 1);
     // The chunk that could not be written stayed in the reply and went out with the next one.
@@ -548,6 +552,7 @@ void tst_DownloadItem::failedOpenIsRetriedOnNextChunk()
     QVERIFY(cursorRestored());
 }
 
+// clang-format off
 void tst_DownloadItem::faultyReplySavedAsItCame_data()
 {
     QTest::addColumn<DemoResponse>("response");
@@ -570,6 +575,7 @@ void tst_DownloadItem::faultyReplySavedAsItCame_data()
     QTest::newRow("connection cut before the body writes nothing")
         << cutAtOnce << QByteArray() << QString();
 }
+// clang-format on
 
 void tst_DownloadItem::faultyReplySavedAsItCame()
 {
@@ -597,6 +603,7 @@ void tst_DownloadItem::faultyReplySavedAsItCame()
     QVERIFY(cursorRestored());
 }
 
+// clang-format off
 void tst_DownloadItem::followUpAction_data()
 {
     QTest::addColumn<QString>("path");
@@ -631,6 +638,7 @@ void tst_DownloadItem::followUpAction_data()
         << "/downloads/report.csv" << DemoContent::reportCsv() << QByteArray() << "Save File"
         << QString() << QStringList() << "%H/report.csv" << QString();
 }
+// clang-format on
 
 void tst_DownloadItem::followUpAction()
 {
@@ -702,6 +710,7 @@ void tst_DownloadItem::realArchiverRenamesClash()
     QVERIFY(cursorRestored());
 }
 
+// clang-format off
 void tst_DownloadItem::missingToolEndsWait_data()
 {
     QTest::addColumn<QString>("path");
@@ -710,6 +719,7 @@ void tst_DownloadItem::missingToolEndsWait_data()
     QTest::newRow("missing PDF tool") << "/downloads/print.pdf" << "pdftocairo";
     QTest::newRow("missing archiver") << "/downloads/results.zip" << "7za";
 }
+// clang-format on
 
 void tst_DownloadItem::missingToolEndsWait()
 {
@@ -721,8 +731,8 @@ void tst_DownloadItem::missingToolEndsWait()
         answerDialog(choose(unpack()));
 
     startDownload(path);
-    const QString cannotRun =
-        QStringLiteral("DownloadItem::handleFinished cannot run \"%1\"").arg(program);
+    const QString cannotRun
+        = QStringLiteral("DownloadItem::handleFinished cannot run \"%1\"").arg(program);
     QTRY_COMPARE(linesStartingWith(cannotRun), 1);
 
     QVERIFY(!indicators().first()->isSpinning());
@@ -730,6 +740,7 @@ void tst_DownloadItem::missingToolEndsWait()
     QVERIFY(cursorRestored());
 }
 
+// clang-format off
 void tst_DownloadItem::plantedDestination_data()
 {
     QTest::addColumn<QString>("name");
@@ -750,6 +761,7 @@ void tst_DownloadItem::plantedDestination_data()
     QTest::newRow("directory is refused") << "print.pdf" << "directory" << false;
     QTest::newRow("longer regular file is replaced") << "print.pdf" << "regular" << true;
 }
+// clang-format on
 
 void tst_DownloadItem::plantedDestination()
 {
@@ -799,8 +811,8 @@ void tst_DownloadItem::plantedDestination()
     QTRY_COMPARE(finishesHandled(), 1);
 
     const int failures = linesStartingWith("DownloadItem::downloadReadyRead error=");
-    const QString notHandedOver =
-        QStringLiteral("DownloadItem::handleFinished nothing written to \"%1\"").arg(destination);
+    const QString notHandedOver
+        = QStringLiteral("DownloadItem::handleFinished nothing written to \"%1\"").arg(destination);
     if (written) {
         QCOMPARE(failures, 0);
         QCOMPARE(readFile(destination), body);
@@ -824,6 +836,7 @@ void tst_DownloadItem::plantedDestination()
     QVERIFY(cursorRestored());
 }
 
+// clang-format off
 void tst_DownloadItem::destroyedWhileBusy_data()
 {
     QTest::addColumn<QString>("stage");
@@ -832,6 +845,7 @@ void tst_DownloadItem::destroyedWhileBusy_data()
     QTest::newRow("writing") << "writing";
     QTest::newRow("after a failed open") << "failed open";
 }
+// clang-format on
 
 void tst_DownloadItem::destroyedWhileBusy()
 {
@@ -871,6 +885,7 @@ void tst_DownloadItem::destroyedWhileBusy()
     QCOMPARE(finishesHandled(), 0);
 }
 
+// clang-format off
 void tst_DownloadItem::otherDownloadKeepsWindowDisabled_data()
 {
     QTest::addColumn<bool>("firstGoes");
@@ -880,6 +895,7 @@ void tst_DownloadItem::otherDownloadKeepsWindowDisabled_data()
     QTest::newRow("second destroyed while the first is busy") << false << false;
     QTest::newRow("first finished while the second is busy") << true << true;
 }
+// clang-format on
 
 void tst_DownloadItem::otherDownloadKeepsWindowDisabled()
 {
@@ -911,6 +927,7 @@ void tst_DownloadItem::otherDownloadKeepsWindowDisabled()
     QVERIFY(cursorRestored());
 }
 
+// clang-format off
 void tst_DownloadItem::indicatorDestroyedOnce_data()
 {
     QTest::addColumn<bool>("windowFirst");
@@ -921,6 +938,7 @@ void tst_DownloadItem::indicatorDestroyedOnce_data()
     QTest::newRow("window first after the finish") << true << true;
     QTest::newRow("item first after the finish") << false << true;
 }
+// clang-format on
 
 void tst_DownloadItem::indicatorDestroyedOnce()
 {

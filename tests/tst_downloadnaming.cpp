@@ -50,6 +50,7 @@ void tst_DownloadNaming::cleanupTestCase()
     qInstallMessageHandler(forwardedHandler);
 }
 
+// clang-format off
 void tst_DownloadNaming::offeredName_data()
 {
     QTest::addColumn<QByteArray>("header");
@@ -119,6 +120,7 @@ void tst_DownloadNaming::offeredName_data()
     QTest::newRow("three full stops are an ordinary name")
         << offered("...") << ".." << "" << ordinary << "...";
 }
+// clang-format on
 
 void tst_DownloadNaming::offeredName()
 {
@@ -147,6 +149,7 @@ void tst_DownloadNaming::offeredName()
     QVERIFY(cleaned.fileName() != QLatin1String("."));
 }
 
+// clang-format off
 void tst_DownloadNaming::uniqueFileName_data()
 {
     QTest::addColumn<QStringList>("existing");
@@ -176,6 +179,7 @@ void tst_DownloadNaming::uniqueFileName_data()
     QTest::newRow("directory of that name counts as taken")
         << QStringList{"report.csv/"} << "report" << "csv" << "report_1.csv";
 }
+// clang-format on
 
 void tst_DownloadNaming::uniqueFileName()
 {

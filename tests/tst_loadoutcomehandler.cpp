@@ -12,6 +12,7 @@ private slots:
     void questionText();
 };
 
+// clang-format off
 void tst_LoadOutcomeHandler::questionText_data()
 {
     QTest::addColumn<QString>("chosenAddress");
@@ -25,6 +26,7 @@ void tst_LoadOutcomeHandler::questionText_data()
     QTest::newRow("USB address with a port is LAN") << "192.168.7.1:80" << lan;
     QTest::newRow("any other text is LAN") << "instrument.local" << lan;
 }
+// clang-format on
 
 void tst_LoadOutcomeHandler::questionText()
 {

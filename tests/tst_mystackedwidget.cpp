@@ -15,6 +15,7 @@ private slots:
     void closeConfirmation();
 };
 
+// clang-format off
 void tst_MyStackedWidget::closeConfirmation_data()
 {
     QTest::addColumn<int>("answer");
@@ -25,6 +26,7 @@ void tst_MyStackedWidget::closeConfirmation_data()
     QTest::newRow("Cancel keeps the window") << int(QMessageBox::Cancel) << false;
     QTest::newRow("Escape keeps the window") << 0 << false;
 }
+// clang-format on
 
 void tst_MyStackedWidget::closeConfirmation()
 {

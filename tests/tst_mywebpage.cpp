@@ -33,22 +33,22 @@ DemoResponse htmlPage(const QByteArray &body)
 {
     DemoResponse response;
     // Back and forward must reach the server again instead of the engine's cache.
-    response.headers = {{"Content-Type", "text/html; charset=utf-8"},
-                        {"Cache-Control", "no-store"}};
+    response.headers
+        = {{"Content-Type", "text/html; charset=utf-8"}, {"Cache-Control", "no-store"}};
     response.body = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + body
                     + "</body></html>";
     return response;
 }
 
-const QByteArray linksAndForms =
-    "<a id=\"l\" href=\"/downloads/x.csv\">x</a>"
-    "<a id=\"q\" href=\"/downloads/x.csv?sample=S-0001&amp;unit=mmol#row2\">x with query</a>"
-    "<a id=\"e\" href=\"/export?folder=downloads\">export</a>"
-    "<a id=\"s\" href=\"/downloads/slow.csv\">slow</a>"
-    "<form id=\"fg\" method=\"get\" action=\"/downloads/form\">"
-    "<input name=\"q\" value=\"1\"><button id=\"fgs\" type=\"submit\">get</button></form>"
-    "<form id=\"fp\" method=\"post\" action=\"/downloads/post\">"
-    "<input name=\"q\" value=\"1\"><button id=\"fps\" type=\"submit\">post</button></form>";
+const QByteArray linksAndForms
+    = "<a id=\"l\" href=\"/downloads/x.csv\">x</a>"
+      "<a id=\"q\" href=\"/downloads/x.csv?sample=S-0001&amp;unit=mmol#row2\">x with query</a>"
+      "<a id=\"e\" href=\"/export?folder=downloads\">export</a>"
+      "<a id=\"s\" href=\"/downloads/slow.csv\">slow</a>"
+      "<form id=\"fg\" method=\"get\" action=\"/downloads/form\">"
+      "<input name=\"q\" value=\"1\"><button id=\"fgs\" type=\"submit\">get</button></form>"
+      "<form id=\"fp\" method=\"post\" action=\"/downloads/post\">"
+      "<input name=\"q\" value=\"1\"><button id=\"fps\" type=\"submit\">post</button></form>";
 
 QString clickScript(const QString &id)
 {
@@ -224,7 +224,7 @@ int tst_MyWebPage::requestCount(const QByteArray &requestLine) const
 QList<WaitingSpinnerWidget *> tst_MyWebPage::spinners() const
 {
     return m_mainWindow->findChildren<WaitingSpinnerWidget *>(QString(),
-                                                             Qt::FindDirectChildrenOnly);
+                                                              Qt::FindDirectChildrenOnly);
 }
 
 const RecordingPage::Navigation *tst_MyWebPage::lastNavigationTo(const QUrl &url) const
@@ -236,6 +236,7 @@ const RecordingPage::Navigation *tst_MyWebPage::lastNavigationTo(const QUrl &url
     return nullptr;
 }
 
+// clang-format off
 void tst_MyWebPage::isDownloadRequest_data()
 {
     QTest::addColumn<QUrl>("url");
@@ -277,6 +278,7 @@ void tst_MyWebPage::isDownloadRequest_data()
     QTest::newRow("other navigation is never a download")
         << inPath << QWebEnginePage::NavigationTypeOther << false;
 }
+// clang-format on
 
 void tst_MyWebPage::isDownloadRequest()
 {
@@ -287,6 +289,7 @@ void tst_MyWebPage::isDownloadRequest()
     QCOMPARE(MyWebPage::isDownloadRequest(url, type), download);
 }
 
+// clang-format off
 void tst_MyWebPage::clickedDownloadLinkIsFetchedNotFollowed_data()
 {
     QTest::addColumn<QString>("page");
@@ -310,6 +313,7 @@ void tst_MyWebPage::clickedDownloadLinkIsFetchedNotFollowed_data()
         << "document.getElementById('f').contentDocument.getElementById('l').click()"
         << "/downloads/y.csv" << QByteArray("GET /downloads/y.csv HTTP/1.1") << false;
 }
+// clang-format on
 
 void tst_MyWebPage::clickedDownloadLinkIsFetchedNotFollowed()
 {
@@ -344,6 +348,7 @@ void tst_MyWebPage::clickedDownloadLinkIsFetchedNotFollowed()
     QVERIFY(!navigation->accepted);
 }
 
+// clang-format off
 void tst_MyWebPage::otherNavigationsAreFollowed_data()
 {
     QTest::addColumn<Way>("way");
@@ -367,6 +372,7 @@ void tst_MyWebPage::otherNavigationsAreFollowed_data()
         << FormPost << "/downloads/post" << QByteArray("POST /downloads/post HTTP/1.1")
         << QWebEnginePage::NavigationTypeFormSubmitted;
 }
+// clang-format on
 
 void tst_MyWebPage::otherNavigationsAreFollowed()
 {
@@ -433,6 +439,7 @@ void tst_MyWebPage::otherNavigationsAreFollowed()
     QVERIFY(!answerer.answered());
 }
 
+// clang-format off
 void tst_MyWebPage::nextDownloadReplacesItem_data()
 {
     QTest::addColumn<QString>("firstLink");
@@ -444,6 +451,7 @@ void tst_MyWebPage::nextDownloadReplacesItem_data()
     QTest::newRow("item still waiting for data is replaced")
         << "s" << QByteArray("GET /downloads/slow.csv HTTP/1.1") << false;
 }
+// clang-format on
 
 void tst_MyWebPage::nextDownloadReplacesItem()
 {
@@ -465,8 +473,8 @@ void tst_MyWebPage::nextDownloadReplacesItem()
 
     ModalAnswerer answerer(rejectDialog);
     QVERIFY(run(clickScript(QStringLiteral("q"))));
-    QTRY_COMPARE_WITH_TIMEOUT(
-        requestCount("GET /downloads/x.csv?sample=S-0001&unit=mmol HTTP/1.1"), 1, loadTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(requestCount("GET /downloads/x.csv?sample=S-0001&unit=mmol HTTP/1.1"),
+                              1, loadTimeout);
     QTRY_VERIFY_WITH_TIMEOUT(answerer.answered(), loadTimeout);
 
     // The replaced item is gone with its spinner; the page holds only the latest one.

@@ -53,8 +53,7 @@ class MarkingTranslator : public QTranslator
 {
 public:
     bool isEmpty() const override { return false; }
-    QString translate(const char *context, const char *sourceText, const char *,
-                      int) const override
+    QString translate(const char *context, const char *sourceText, const char *, int) const override
     {
         if (qstrcmp(context, "SelectConnectionDialog") != 0)
             return QString();
@@ -100,7 +99,7 @@ void tst_SelectConnectionDialog::initTestCase()
 
 void tst_SelectConnectionDialog::init()
 {
-    m_dir.reset(new QTemporaryDir);
+    m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     QVERIFY(QDir::setCurrent(m_dir->path()));
 }
@@ -112,6 +111,7 @@ void tst_SelectConnectionDialog::cleanup()
     QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join(QLatin1Char('\n'))));
 }
 
+// clang-format off
 void tst_SelectConnectionDialog::formObjects_data()
 {
     QTest::addColumn<QString>("name");
@@ -143,6 +143,7 @@ void tst_SelectConnectionDialog::formObjects_data()
     QTest::newRow("WiFi address: row 1 field")
         << "wifiLabel" << "QLabel" << form << QRect() << 1 << field << "192.168.8.1";
 }
+// clang-format on
 
 void tst_SelectConnectionDialog::formObjects()
 {
@@ -206,10 +207,9 @@ void tst_SelectConnectionDialog::creationAndFocusOrder()
         created << child->objectName();
     for (const QObject *child : part<QWidget>(dialog, "formLayoutWidget")->children())
         created << child->objectName();
-    QCOMPARE(created,
-             QStringList({"buttonBox", "formLayoutWidget", "formLayout", "usbRadioButton",
-                          "wifiRadioButton", "lanRadioButton", "lanLineEdit", "usbLabel",
-                          "wifiLabel"}));
+    QCOMPARE(created, QStringList({"buttonBox", "formLayoutWidget", "formLayout", "usbRadioButton",
+                                   "wifiRadioButton", "lanRadioButton", "lanLineEdit", "usbLabel",
+                                   "wifiLabel"}));
 
     auto *buttonBox = part<QDialogButtonBox>(dialog, "buttonBox");
     QList<QWidget *> tabStops;
@@ -221,10 +221,9 @@ void tst_SelectConnectionDialog::creationAndFocusOrder()
     QCOMPARE(tabStops.at(0)->parentWidget(), buttonBox);
     QCOMPARE(tabStops.at(1)->parentWidget(), buttonBox);
     QCOMPARE(tabStops.mid(2),
-             QList<QWidget *>({part<QWidget>(dialog, "usbRadioButton"),
-                               part<QWidget>(dialog, "wifiRadioButton"),
-                               part<QWidget>(dialog, "lanRadioButton"),
-                               part<QWidget>(dialog, "lanLineEdit")}));
+             QList<QWidget *>(
+                 {part<QWidget>(dialog, "usbRadioButton"), part<QWidget>(dialog, "wifiRadioButton"),
+                  part<QWidget>(dialog, "lanRadioButton"), part<QWidget>(dialog, "lanLineEdit")}));
 }
 
 void tst_SelectConnectionDialog::textsTranslatedInDialogContext()
@@ -242,6 +241,7 @@ void tst_SelectConnectionDialog::textsTranslatedInDialogContext()
     QCOMPARE(part<QLabel>(dialog, "wifiLabel")->text(), QStringLiteral("<192.168.8.1>"));
 }
 
+// clang-format off
 void tst_SelectConnectionDialog::ipFileLoaded_data()
 {
     QTest::addColumn<QByteArray>("content");
@@ -257,6 +257,7 @@ void tst_SelectConnectionDialog::ipFileLoaded_data()
         << QByteArray("10.0.0.5\r\n10.0.0.6\r\n") << "10.0.0.5";
     QTest::newRow("spaces kept") << QByteArray(" 10.0.0.5  \n") << " 10.0.0.5  ";
 }
+// clang-format on
 
 void tst_SelectConnectionDialog::ipFileLoaded()
 {
@@ -271,6 +272,7 @@ void tst_SelectConnectionDialog::ipFileLoaded()
     QCOMPARE(readIpFile(), content);
 }
 
+// clang-format off
 void tst_SelectConnectionDialog::lanFieldFocusChecksLan_data()
 {
     QTest::addColumn<QString>("how");
@@ -279,6 +281,7 @@ void tst_SelectConnectionDialog::lanFieldFocusChecksLan_data()
     QTest::newRow("mouse click") << "click";
     QTest::newRow("tab key from the LAN choice") << "tab";
 }
+// clang-format on
 
 void tst_SelectConnectionDialog::lanFieldFocusChecksLan()
 {
@@ -313,6 +316,7 @@ void tst_SelectConnectionDialog::lanFieldFocusChecksLan()
     QCOMPARE(dialog.m_ipAddress, QStringLiteral("192.168.7.1"));
 }
 
+// clang-format off
 void tst_SelectConnectionDialog::accept_data()
 {
     QTest::addColumn<QByteArray>("before");
@@ -342,6 +346,7 @@ void tst_SelectConnectionDialog::accept_data()
         << QByteArray("10.0.0.5\r\nold\r\nolder\r\n") << "lanRadioButton" << keepLoaded
         << "10.0.0.5" << QByteArray("10.0.0.5\n");
 }
+// clang-format on
 
 void tst_SelectConnectionDialog::accept()
 {

@@ -40,7 +40,8 @@ private:
 void tst_Startup::init()
 {
     // Only this test's own folders (named after the test executable) are cleared.
-    for (const auto location : {QStandardPaths::AppLocalDataLocation, QStandardPaths::CacheLocation})
+    for (const auto location :
+         {QStandardPaths::AppLocalDataLocation, QStandardPaths::CacheLocation})
         QVERIFY(QDir(QStandardPaths::writableLocation(location)).removeRecursively());
     logLines.clear();
 }
@@ -70,10 +71,10 @@ void tst_Startup::removesFoldersFoundAndLogsThem()
     QVERIFY(!QFile::exists(cacheDir + "/QtWebEngine"));
     QVERIFY(QFile::exists(dataDir + "/keep/entry"));
     QCOMPARE(logLines,
-             QStringList({QStringLiteral("main() cacheDir= \"%1/cache\"").arg(dataDir),
-                          QStringLiteral("main() webengineDir= \"%1/QtWebEngine\"").arg(dataDir),
-                          QStringLiteral("main() webengineCacheDir= \"%1/QtWebEngine\"")
-                              .arg(cacheDir)}));
+             QStringList(
+                 {QStringLiteral("main() cacheDir= \"%1/cache\"").arg(dataDir),
+                  QStringLiteral("main() webengineDir= \"%1/QtWebEngine\"").arg(dataDir),
+                  QStringLiteral("main() webengineCacheDir= \"%1/QtWebEngine\"").arg(cacheDir)}));
 }
 
 void tst_Startup::absentFoldersLogEmptyPaths()

@@ -103,6 +103,7 @@ void tst_WaitingSpinnerWidget::geometryAndInterval()
     QCOMPARE(spinner.size(), QSize(48, 48));
 }
 
+// clang-format off
 void tst_WaitingSpinnerWidget::trailAlpha_data()
 {
     QTest::addColumn<int>("lineCount");
@@ -124,6 +125,7 @@ void tst_WaitingSpinnerWidget::trailAlpha_data()
         << 12 << 0.5 << 1 << 0.5 - (0.5 - minAlpha) / 10;
     QTest::newRow("half alpha: beyond threshold") << 12 << 0.5 << 11 << minAlpha;
 }
+// clang-format on
 
 void tst_WaitingSpinnerWidget::trailAlpha()
 {
@@ -134,14 +136,15 @@ void tst_WaitingSpinnerWidget::trailAlpha()
 
     QColor color(10, 20, 30);
     color.setAlphaF(colorAlpha);
-    const QColor result =
-        WaitingSpinnerWidget::lineColor(distance, lineCount, 80.0, 3.141592653589793, color);
+    const QColor result
+        = WaitingSpinnerWidget::lineColor(distance, lineCount, 80.0, 3.141592653589793, color);
     QCOMPARE(result.rgb(), color.rgb());
     // QColor keeps its alpha in 16 bits.
     QVERIFY2(qAbs(result.alphaF() - alpha) < 1e-4,
              qPrintable(QString::number(result.alphaF(), 'g', 10)));
 }
 
+// clang-format off
 void tst_WaitingSpinnerWidget::roundnessClamped_data()
 {
     QTest::addColumn<double>("requested");
@@ -151,6 +154,7 @@ void tst_WaitingSpinnerWidget::roundnessClamped_data()
     QTest::newRow("below 0 is limited") << -5.0 << 0.0;
     QTest::newRow("inside is kept") << 60.0 << 60.0;
 }
+// clang-format on
 
 void tst_WaitingSpinnerWidget::roundnessClamped()
 {
@@ -162,6 +166,7 @@ void tst_WaitingSpinnerWidget::roundnessClamped()
     QCOMPARE(spinner.roundness(), stored);
 }
 
+// clang-format off
 void tst_WaitingSpinnerWidget::startCentresAndDisables_data()
 {
     QTest::addColumn<bool>("withParent");
@@ -177,6 +182,7 @@ void tst_WaitingSpinnerWidget::startCentresAndDisables_data()
     QTest::newRow("disabling only") << true << false << true << QPoint(5, 7);
     QTest::newRow("no parent: neither") << false << true << true << QPoint(5, 7);
 }
+// clang-format on
 
 void tst_WaitingSpinnerWidget::startCentresAndDisables()
 {
@@ -270,6 +276,7 @@ void tst_WaitingSpinnerWidget::timerTurnsTheRing()
     spinner.stop();
 }
 
+// clang-format off
 void tst_WaitingSpinnerWidget::paintedBars_data()
 {
     QTest::addColumn<int>("lineWidth");
@@ -293,6 +300,7 @@ void tst_WaitingSpinnerWidget::paintedBars_data()
     QTest::newRow("odd width: bottom edge +2") << 3 << QPoint(42, 25) << 1.0;
     QTest::newRow("odd width: below the bar") << 3 << QPoint(42, 26) << 0.0;
 }
+// clang-format on
 
 void tst_WaitingSpinnerWidget::paintedBars()
 {
@@ -306,8 +314,7 @@ void tst_WaitingSpinnerWidget::paintedBars()
     spinner.setColor(Qt::red);
 
     const QColor painted = paint(spinner).pixelColor(pixel);
-    QVERIFY2(qAbs(painted.alphaF() - alpha) < 0.01,
-             qPrintable(QString::number(painted.alphaF())));
+    QVERIFY2(qAbs(painted.alphaF() - alpha) < 0.01, qPrintable(QString::number(painted.alphaF())));
     if (alpha > 0.5)
         QCOMPARE(painted.rgb(), QColor(Qt::red).rgb());
 }

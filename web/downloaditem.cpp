@@ -190,12 +190,12 @@ DownloadItem::Kind DownloadItem::kindOf(const QString &baseName, const QString &
 QString DownloadItem::uniqueFileName(const QString &directory, const QString &baseName,
                                      const QString &endName)
 {
-    const QString candidate = directory + baseName + QLatin1Char('.') + endName;
+    QString candidate = directory + baseName + QLatin1Char('.') + endName;
     if (!QFile::exists(candidate))
         return candidate;
     for (qint64 n = 1;; ++n) {
-        const QString numbered = directory + baseName + QLatin1Char('_') + QString::number(n, 10)
-                                 + QLatin1Char('.') + endName;
+        QString numbered = directory + baseName + QLatin1Char('_') + QString::number(n, 10)
+                           + QLatin1Char('.') + endName;
         if (!QFile::exists(numbered))
             return numbered;
     }
@@ -228,9 +228,9 @@ void DownloadItem::getFileName()
         }
         qDebug() << "DownloadItem::getFileName m_unzipLocation=" << m_unzipLocation;
     } else if (!m_print) {
-        const QString selectedFileName = QFileDialog::getSaveFileName(
-            m_parentWidget, tr("Save File"), defaultFileName, QString(), nullptr,
-            QFileDialog::Options());
+        const QString selectedFileName
+            = QFileDialog::getSaveFileName(m_parentWidget, tr("Save File"), defaultFileName,
+                                           QString(), nullptr, QFileDialog::Options());
         if (selectedFileName.isEmpty()) {
             m_reply->close();
             return;

@@ -12,8 +12,7 @@ MyWebPage::MyWebPage(QWidget *mainWindow, QObject *parent)
     , m_networkManager(new QNetworkAccessManager)
     , m_request(new QNetworkRequest(QUrl()))
     , m_downloadItem(nullptr)
-{
-}
+{}
 
 MyWebPage::~MyWebPage()
 {

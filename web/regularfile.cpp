@@ -30,12 +30,13 @@ bool openRegularFileForWriting(QFile &file, QString &errorString)
 {
     const QByteArray path = QFile::encodeName(file.fileName());
     // O_NONBLOCK keeps a planted FIFO without a reader from hanging the open.
-    const int fd = ::open(path.constData(),
-                          O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    const int fd
+        = ::open(path.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd == -1)
         return fail(fd, errorString, systemError());
 
-    struct stat status {};
+    struct stat status
+    {};
     if (::fstat(fd, &status) == -1)
         return fail(fd, errorString, systemError());
     if (!S_ISREG(status.st_mode))

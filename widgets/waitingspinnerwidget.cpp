@@ -67,8 +67,8 @@ QColor WaitingSpinnerWidget::lineColor(int distance, int lineCount, double trail
         return color;
 
     const double minAlpha = minTrailOpacity / 100.0;
-    const int distanceThreshold =
-        static_cast<int>(std::ceil((lineCount - 1) * trailFadePercent / 100.0));
+    const int distanceThreshold
+        = static_cast<int>(std::ceil((lineCount - 1) * trailFadePercent / 100.0));
     if (distance > distanceThreshold) {
         color.setAlphaF(minAlpha);
     } else {

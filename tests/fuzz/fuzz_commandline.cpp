@@ -70,8 +70,8 @@ QStringList valuesOf(const Items &items, const QString &key)
     return values;
 }
 
-void expectShape(const Items &items, const QStringList &expectedHosts,
-                 const QStringList &arguments, const QString &query)
+void expectShape(const Items &items, const QStringList &expectedHosts, const QStringList &arguments,
+                 const QString &query)
 {
     if (items.isEmpty() || items.last() != qMakePair(QStringLiteral("touch"), QStringLiteral("On")))
         violated("touch is not the last item", arguments, query);

@@ -39,8 +39,8 @@ ModalAnswerer::Action ModalAnswerer::clickButton(int standardButton)
             box->reject();
             return;
         }
-        if (QAbstractButton *button =
-                box->button(static_cast<QMessageBox::StandardButton>(standardButton)))
+        if (QAbstractButton *button
+            = box->button(static_cast<QMessageBox::StandardButton>(standardButton)))
             button->click();
     };
 }

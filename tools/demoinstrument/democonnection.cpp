@@ -71,8 +71,8 @@ void DemoConnection::handleRequestHead(const QByteArray &head, bool tooLarge)
         return;
     }
     const QList<QByteArray> parts = requestLine.split(' ');
-    const QUrl target = parts.size() == 3 ? QUrl::fromEncoded(parts.at(1), QUrl::StrictMode)
-                                          : QUrl();
+    const QUrl target
+        = parts.size() == 3 ? QUrl::fromEncoded(parts.at(1), QUrl::StrictMode) : QUrl();
     if (parts.size() != 3 || parts.at(0).isEmpty() || !parts.at(1).startsWith('/')
         || !target.isValid() || (parts.at(2) != "HTTP/1.1" && parts.at(2) != "HTTP/1.0")) {
         respond(DemoResponse::plainText(400, "Bad Request", "Bad request\n"), true);
@@ -81,8 +81,8 @@ void DemoConnection::handleRequestHead(const QByteArray &head, bool tooLarge)
     m_path = target.path(QUrl::FullyDecoded);
     const QByteArray &method = parts.at(0);
     if (method != "GET" && method != "HEAD") {
-        DemoResponse notAllowed = DemoResponse::plainText(405, "Method Not Allowed",
-                                                          "Method not allowed\n");
+        DemoResponse notAllowed
+            = DemoResponse::plainText(405, "Method Not Allowed", "Method not allowed\n");
         notAllowed.headers.append(qMakePair(QByteArray("Allow"), QByteArray("GET, HEAD")));
         respond(notAllowed, true);
         return;
@@ -100,8 +100,8 @@ void DemoConnection::respond(const DemoResponse &response, bool withBody)
         return;
     }
     m_chunkSize = response.chunkSize > 0 ? response.chunkSize : defaultChunkSize;
-    const qint64 bodySize = response.generatedSize >= 0 ? response.generatedSize
-                                                        : response.body.size();
+    const qint64 bodySize
+        = response.generatedSize >= 0 ? response.generatedSize : response.body.size();
 
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.statusCode) + ' '
                       + response.reasonPhrase + "\r\n";

@@ -99,10 +99,10 @@ QByteArray DemoContent::printPdf()
     const QList<QByteArray> objects = {
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one object, split for width
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
         "/Resources << /Font << /F1 5 0 R >> >> >>",
-        "<< /Length " + QByteArray::number(text.size()) + " >>\nstream\n" + text
-            + "\nendstream",
+        "<< /Length " + QByteArray::number(text.size()) + " >>\nstream\n" + text + "\nendstream",
         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
     };
     // The binary comment line marks the file as binary for transfer programs.
@@ -138,18 +138,17 @@ QByteArray DemoContent::resultsZip()
         const QByteArray &name = file.first;
         const QByteArray &content = file.second;
         // The fields that the local header and the central directory entry share.
-        const QByteArray common = littleEndian16(versionNeeded) + littleEndian16(0) // flags
-                                  + littleEndian16(0) // method: stored
-                                  + littleEndian16(dosTime) + littleEndian16(dosDate)
-                                  + littleEndian32(crc32(content))
-                                  + littleEndian32(quint32(content.size()))
-                                  + littleEndian32(quint32(content.size()))
-                                  + littleEndian16(quint16(name.size())) + littleEndian16(0);
+        const QByteArray common
+            = littleEndian16(versionNeeded) + littleEndian16(0) // flags
+              + littleEndian16(0)                               // method: stored
+              + littleEndian16(dosTime) + littleEndian16(dosDate) + littleEndian32(crc32(content))
+              + littleEndian32(quint32(content.size())) + littleEndian32(quint32(content.size()))
+              + littleEndian16(quint16(name.size())) + littleEndian16(0);
         // After the shared fields: comment length, disk, internal and external attributes, and
         // where the local header starts.
         directory += littleEndian32(0x02014b50) + littleEndian16(versionNeeded) + common
-                     + littleEndian16(0) + littleEndian16(0) + littleEndian16(0)
-                     + littleEndian32(0) + littleEndian32(quint32(archive.size())) + name;
+                     + littleEndian16(0) + littleEndian16(0) + littleEndian16(0) + littleEndian32(0)
+                     + littleEndian32(quint32(archive.size())) + name;
         archive += littleEndian32(0x04034b50) + common + name + content;
     }
     const QByteArray end = littleEndian32(0x06054b50) + littleEndian16(0) + littleEndian16(0)

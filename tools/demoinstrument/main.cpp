@@ -101,8 +101,8 @@ int main(int argc, char *argv[])
             errors << "not PATH:SIZE: " << value << Qt::endl;
             return 2;
         }
-        DemoResponse generated =
-            DemoResponse::attachment(path.section(QLatin1Char('/'), -1).toUtf8(), QByteArray());
+        DemoResponse generated
+            = DemoResponse::attachment(path.section(QLatin1Char('/'), -1).toUtf8(), QByteArray());
         generated.generatedSize = size;
         instrument.setResponse(path, generated);
     }
@@ -119,9 +119,8 @@ int main(int argc, char *argv[])
     // Tests read these lines from a pipe, so each one is flushed at once.
     QTextStream output(stdout);
     output << "listening on " << instrument.baseUrl().toString() << "/Quorin/" << Qt::endl;
-    QObject::connect(&instrument, &DemoInstrument::requestReceived, &app,
-                     [&output](const QByteArray &requestLine) {
-                         output << requestLine << Qt::endl;
-                     });
+    QObject::connect(
+        &instrument, &DemoInstrument::requestReceived, &app,
+        [&output](const QByteArray &requestLine) { output << requestLine << Qt::endl; });
     return app.exec();
 }

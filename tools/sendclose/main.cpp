@@ -19,7 +19,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s: cannot open the display\n", argv[0]);
         return 1;
     }
-    XEvent event {};
+    XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = static_cast<Window>(std::strtoul(argv[1], nullptr, 0));
     event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
