@@ -1,16 +1,15 @@
 // Download throughput and memory of the shell's own download path (QNetworkAccessManager GET
 // handed to a DownloadItem, as the web page does) against curl fetching the same URL from the
-// same in-process demo instrument. A print job is used because it needs no dialog; a stand-in
+// same demo instrument, which runs as a process of its own so that the program's GUI thread
+// only does the program's work. A print job is used because it needs no dialog; a stand-in
 // pdftocairo that does nothing keeps the follow-up action out of the timing.
 //
 // With --held-dialog the body is an ordinary file instead, and the "Save File" dialog is only
 // answered once the server has sent the whole body: the reply buffers it meanwhile, which is
 // the memory growth this mode reports (no curl runs then).
 //
-// usage: bench_download [--size BYTES] [--repetitions N] [--held-dialog] [--json FILE]
+// usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] [--held-dialog] [--json FILE]
 
-#include "demoinstrument/demoinstrument.h"
-#include "demoinstrument/demoresponse.h"
 #include "web/downloaditem.h"
 
 #include <QApplication>
@@ -30,7 +29,7 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -67,14 +66,15 @@ void discardNoise()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-// Answers the "Save File" dialog with the target once the whole body has left the server.
+// Answers the "Save File" dialog with the target once the reply holds the whole body.
 class HeldDialogAnswerer : public QObject
 {
 public:
-    HeldDialogAnswerer(DemoInstrument &instrument, const QString &target)
-        : m_target(target)
+    HeldDialogAnswerer(const QNetworkReply *reply, qint64 size, const QString &target)
+        : m_reply(reply)
+        , m_size(size)
+        , m_target(target)
     {
-        connect(&instrument, &DemoInstrument::responseFinished, this, [this] { m_sent = true; });
         m_timer.callOnTimeout(this, &HeldDialogAnswerer::poll);
         m_timer.start(20);
     }
@@ -83,19 +83,21 @@ private:
     void poll()
     {
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!m_sent || !dialog)
+        if (!dialog || m_reply->bytesAvailable() < m_size)
             return;
         dialog->selectFile(m_target);
         static_cast<QDialog *>(dialog)->accept();
-        m_sent = false;
+        m_timer.stop();
     }
 
+    const QNetworkReply *m_reply;
+    qint64 m_size;
     QString m_target;
     QTimer m_timer;
-    bool m_sent = false;
 };
 
-Run runShell(QNetworkAccessManager &manager, const QUrl &url, const QString &target)
+Run runShell(QNetworkAccessManager &manager, const QUrl &url, const QString &target,
+             qint64 heldDialogSize)
 {
     QFile::remove(target);
     QWidget window;
@@ -104,7 +106,11 @@ Run runShell(QNetworkAccessManager &manager, const QUrl &url, const QString &tar
     const qint64 before = statusValueKiB("VmRSS:");
     QElapsedTimer timer;
     timer.start();
-    auto *item = new DownloadItem(manager.get(QNetworkRequest(url)), &window);
+    QNetworkReply *reply = manager.get(QNetworkRequest(url));
+    std::unique_ptr<HeldDialogAnswerer> answerer;
+    if (heldDialogSize > 0)
+        answerer = std::make_unique<HeldDialogAnswerer>(reply, heldDialogSize, target);
+    auto *item = new DownloadItem(reply, &window);
     // The window is enabled again once the item has finished and run its follow-up action.
     while (!window.isEnabled())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -125,9 +131,7 @@ Run runCurl(const QUrl &url, const QString &target)
     timer.start();
     curl.start(QStringLiteral("curl"),
                {QStringLiteral("-s"), QStringLiteral("-o"), target, url.toString()});
-    // The server lives in this process, so its event loop must keep running meanwhile.
-    while (curl.state() != QProcess::NotRunning)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    curl.waitForFinished(-1);
     Run run;
     run.seconds = timer.nsecsElapsed() / 1e9;
     run.bytes = QFileInfo(target).size();
@@ -164,11 +168,17 @@ int main(int argc, char *argv[])
 
     QApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() < 2) {
+        QTextStream(stderr) << "usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] "
+                               "[--held-dialog] [--json FILE]"
+                            << Qt::endl;
+        return 2;
+    }
     qint64 size = qint64(1) << 30;
     int repetitions = 3;
     QString jsonPath;
     bool heldDialog = false;
-    for (int i = 1; i < arguments.size(); ++i) {
+    for (int i = 2; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--held-dialog"))
             heldDialog = true;
         else if (arguments[i] == QLatin1String("--size") && i + 1 < arguments.size())
@@ -179,24 +189,25 @@ int main(int argc, char *argv[])
             jsonPath = arguments[++i];
     }
 
-    const QByteArray fileName = heldDialog ? "report.csv" : "print.pdf";
-    const QString path = QStringLiteral("/downloads/") + QString::fromLatin1(fileName);
-    DemoInstrument instrument;
-    DemoResponse body = DemoResponse::attachment(fileName, QByteArray());
-    body.generatedSize = size;
-    instrument.setResponse(path, body);
-    if (!instrument.listen())
+    const QString fileName
+        = heldDialog ? QStringLiteral("report.csv") : QStringLiteral("print.pdf");
+    const QString path = QStringLiteral("/downloads/") + fileName;
+    QProcess instrument;
+    instrument.start(arguments[1], {QStringLiteral("--generated=%1:%2").arg(path).arg(size)});
+    if (!instrument.waitForReadyRead(10000))
         return 1;
-    const QUrl url = instrument.baseUrl().resolved(QUrl(path));
+    const QByteArray listening = instrument.readLine().trimmed();
+    if (!listening.startsWith("listening on "))
+        return 1;
+    const QUrl url = QUrl(QString::fromUtf8(listening.mid(13))).resolved(QUrl(path));
     QNetworkAccessManager manager;
-    const QString shellTarget = workDir.path() + QLatin1Char('/') + QString::fromLatin1(fileName);
+    const QString shellTarget = workDir.path() + QLatin1Char('/') + fileName;
     const QString curlTarget = workDir.path() + QStringLiteral("/curl.out");
-    HeldDialogAnswerer answerer(instrument, shellTarget);
 
     QVector<double> shellRates, curlRates, growths;
     QTextStream out(stdout);
     for (int i = 0; i < repetitions; ++i) {
-        const Run shell = runShell(manager, url, shellTarget);
+        const Run shell = runShell(manager, url, shellTarget, heldDialog ? size : 0);
         const Run curl = heldDialog ? Run{0, 0, size} : runCurl(url, curlTarget);
         if (shell.bytes != size || curl.bytes != size) {
             out << "incomplete download: shell " << shell.bytes << ", curl " << curl.bytes << " of "
@@ -245,5 +256,7 @@ int main(int argc, char *argv[])
                                              {"shellPeakGrowthMiB", median(growths)}})
                        .toJson());
     }
+    instrument.terminate();
+    instrument.waitForFinished();
     return 0;
 }

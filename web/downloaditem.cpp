@@ -11,6 +11,12 @@
 #include <QGuiApplication>
 #include <QProcess>
 
+namespace {
+
+constexpr qint64 streamingBufferSize = 4 * 1024 * 1024;
+
+} // namespace
+
 DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
     : QObject(nullptr)
     , m_reply(reply)
@@ -109,6 +115,10 @@ void DownloadItem::downloadReadyRead()
             releaseBusyState();
             return;
         }
+        // Once the body streams to disk, the network waits for the disk instead of queueing
+        // the rest of the body in memory. Before, while a dialog was open, the reply had to
+        // buffer whatever arrived.
+        m_reply->setReadBufferSize(streamingBufferSize);
     }
 
     if (m_file.write(m_reply->readAll()) == -1)
