@@ -72,12 +72,16 @@ wait_for_shell() {
     shell_status=$?
 }
 
-# window_named TITLE: prints the id of the visible window with exactly this title.
+# window_named TITLE: prints the id of the visible window with exactly this title. A search
+# can die of an X error when some other window vanishes meanwhile, so it is simply repeated.
 window_named() {
-    local id
-    wait_until 30 bash -c "xdotool search --onlyvisible --name '^$1\$' >/dev/null" \
-        || fail "no window '$1'"
-    id=$(xdotool search --onlyvisible --name "^$1\$" | head -n 1)
+    local id= deadline=$((SECONDS + 30))
+    until [ -n "$id" ]; do
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
+        [ -n "$id" ] && break
+        [ "$SECONDS" -ge "$deadline" ] && fail "no window '$1'"
+        sleep 0.1
+    done
     echo "$id"
 }
 
