@@ -170,9 +170,12 @@ void DownloadItem::splitOfferedName(const QByteArray &contentDisposition, QStrin
     const QString path = QString::fromUtf8(name.constData());
     qDebug() << "DownloadItem::providedFileName path=" << path;
 
-    const QFileInfo fileInfo(path);
-    baseName = fileInfo.completeBaseName();
-    endName = fileInfo.suffix();
+    // Split by hand as QFileInfo::completeBaseName() and suffix() would: QFileInfo keeps its
+    // offsets in 16 bits and splits names of more than 32767 characters at the wrong places.
+    const QString fileName = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const int lastDot = fileName.lastIndexOf(QLatin1Char('.'));
+    baseName = lastDot < 0 ? fileName : fileName.left(lastDot);
+    endName = lastDot < 0 ? QString() : fileName.mid(lastDot + 1);
     qDebug() << "DownloadItem::providedFileName baseName=" << baseName;
     qDebug() << "DownloadItem::providedFileName endName=" << endName;
     // ".." would name the parent of the destination directory, not a file in it.
