@@ -2,6 +2,7 @@
 
 #include "demoinstrument/democontent.h"
 #include "demoinstrument/demoinstrument.h"
+#include "shared/logcapture.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QApplication>
@@ -31,30 +32,6 @@
 Q_DECLARE_METATYPE(DemoResponse)
 
 namespace {
-
-QStringList logLines;
-QStringList connectWarnings;
-QtMessageHandler previousHandler = nullptr;
-
-// Debug lines are the item's log and are kept for the checks; everything else still shows.
-void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    if (text.startsWith(QLatin1String("QObject::connect:")))
-        connectWarnings << text;
-    if (type == QtDebugMsg) {
-        logLines << text;
-        return;
-    }
-    previousHandler(type, context, text);
-}
-
-int linesStartingWith(const QString &prefix)
-{
-    int count = 0;
-    for (const QString &line : qAsConst(logLines))
-        count += line.startsWith(prefix) ? 1 : 0;
-    return count;
-}
 
 int firstLineStartingWith(const QString &prefix)
 {
@@ -87,18 +64,6 @@ QByteArray patternDigest(qint64 size)
     for (qint64 offset = 0; offset < size; offset += 1 << 20)
         hash.addData(DemoInstrument::patternBytes(offset, qMin<qint64>(1 << 20, size - offset)));
     return hash.result().toHex();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
 QStringList entries(const QString &directory)
@@ -195,7 +160,7 @@ private:
 
 void tst_DownloadItem::initTestCase()
 {
-    previousHandler = qInstallMessageHandler(recordMessage);
+    startLogCapture();
     // Nothing may leave the loopback interface, whatever the environment's proxy settings.
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
     m_originalPath = qgetenv("PATH");
@@ -207,7 +172,7 @@ void tst_DownloadItem::initTestCase()
 
 void tst_DownloadItem::cleanupTestCase()
 {
-    qInstallMessageHandler(previousHandler);
+    stopLogCapture();
 }
 
 void tst_DownloadItem::init()

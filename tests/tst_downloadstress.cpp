@@ -1,6 +1,7 @@
 #include "web/downloaditem.h"
 
 #include "demoinstrument/demoinstrument.h"
+#include "shared/logcapture.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QApplication>
@@ -27,50 +28,6 @@ constexpr int downloadCount = 200;
 // Generous for a loaded two-core machine under the sanitizers; a download takes milliseconds.
 constexpr int waitLimitMs = 30000;
 const QString downloadPath = QStringLiteral("/downloads/item");
-
-QStringList logLines;
-QStringList connectWarnings;
-QtMessageHandler previousHandler = nullptr;
-
-// Debug lines are the item's log and are kept for the checks; everything else still shows.
-void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    if (text.startsWith(QLatin1String("QObject::connect:")))
-        connectWarnings << text;
-    if (type == QtDebugMsg) {
-        logLines << text;
-        return;
-    }
-    // The offscreen platform says so for every file dialog: hundreds of lines of noise here.
-    if (text == QLatin1String("This plugin does not support propagateSizeHints()"))
-        return;
-    previousHandler(type, context, text);
-}
-
-int linesStartingWith(const QString &prefix)
-{
-    int count = 0;
-    for (const QString &line : qAsConst(logLines))
-        count += line.startsWith(prefix) ? 1 : 0;
-    return count;
-}
-
-bool logged(const QString &line)
-{
-    return logLines.contains(line);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
 
 int openFileDescriptors()
 {
@@ -221,7 +178,7 @@ private:
 
 void tst_DownloadStress::initTestCase()
 {
-    previousHandler = qInstallMessageHandler(recordMessage);
+    startLogCapture();
     const QByteArray seedText = qgetenv("KESTRION_STRESS_SEED");
     if (seedText.isEmpty()) {
         m_seed = QRandomGenerator::system()->generate64();
@@ -274,7 +231,7 @@ void tst_DownloadStress::cleanupTestCase()
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
     qputenv("PATH", m_originalPath);
-    qInstallMessageHandler(previousHandler);
+    stopLogCapture();
 }
 
 void tst_DownloadStress::everyByteLandsWhereChosen()

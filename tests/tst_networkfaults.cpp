@@ -1,6 +1,7 @@
 #include "web/downloaditem.h"
 
 #include "demoinstrument/demoinstrument.h"
+#include "shared/logcapture.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QApplication>
@@ -28,50 +29,9 @@ namespace {
 // Generous for a loaded two-core machine under the sanitizers.
 constexpr int waitLimitMs = 60000;
 
-QStringList logLines;
-QStringList connectWarnings;
-QtMessageHandler previousHandler = nullptr;
-
-// Debug lines are the item's log and are kept for the checks; everything else still shows.
-void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    if (text.startsWith(QLatin1String("QObject::connect:")))
-        connectWarnings << text;
-    if (type == QtDebugMsg) {
-        logLines << text;
-        return;
-    }
-    previousHandler(type, context, text);
-}
-
-int linesStartingWith(const QString &prefix)
-{
-    int count = 0;
-    for (const QString &line : qAsConst(logLines))
-        count += line.startsWith(prefix) ? 1 : 0;
-    return count;
-}
-
-bool logged(const QString &line)
-{
-    return logLines.contains(line);
-}
-
 int finishesHandled()
 {
     return logLines.count(QStringLiteral("DownloadItem::handleFinished"));
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
 QStringList entries(const QString &directory)
@@ -174,7 +134,7 @@ private:
 
 void tst_NetworkFaults::initTestCase()
 {
-    previousHandler = qInstallMessageHandler(recordMessage);
+    startLogCapture();
     // Nothing may leave the loopback interface, whatever the environment's proxy settings.
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
     m_originalPath = qgetenv("PATH");
@@ -196,7 +156,7 @@ void tst_NetworkFaults::initTestCase()
 
 void tst_NetworkFaults::cleanupTestCase()
 {
-    qInstallMessageHandler(previousHandler);
+    stopLogCapture();
 }
 
 void tst_NetworkFaults::init()
