@@ -1,14 +1,13 @@
 #include "loadoutcomehandler.h"
 
 #include "app/mystackedwidget.h"
+#include "app/processexit.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QDebug>
 #include <QLabel>
 #include <QMessageBox>
 #include <QWebEngineView>
-
-#include <cstdlib>
 
 LoadOutcomeHandler::LoadOutcomeHandler(QWebEngineView &view, const QUrl &startUrl,
                                        QString &chosenAddress, MyStackedWidget &mainWindow,
@@ -49,6 +48,6 @@ void LoadOutcomeHandler::operator()(bool ok) const
         QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
     qDebug() << "main() QWebEngineView::loadFinished button=" << static_cast<int>(button);
     if (button != QMessageBox::Yes)
-        exit(0);
+        exitProcess(0);
     m_view.load(m_startUrl);
 }

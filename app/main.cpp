@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/loadoutcomehandler.h"
 #include "app/mystackedwidget.h"
+#include "app/processexit.h"
 #include "app/startup.h"
 #include "dialogs/selectconnectiondialog.h"
 #include "web/mywebpage.h"
@@ -13,8 +14,6 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QWebEngineView>
-
-#include <cstdlib>
 
 // Every object here lives until exit(): nothing relies on main()'s destructors.
 int main(int argc, char *argv[])
@@ -66,5 +65,5 @@ int main(int argc, char *argv[])
 
     const int result = QApplication::exec();
     qDebug() << "main() exiting .. result=" << result;
-    exit(result);
+    exitProcess(result);
 }

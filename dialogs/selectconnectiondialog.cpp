@@ -1,5 +1,6 @@
 #include "dialogs/selectconnectiondialog.h"
 
+#include "app/processexit.h"
 #include "dialogs/ui_selectconnectiondialog.h"
 
 #include <QEvent>
@@ -9,8 +10,6 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTextStream>
-
-#include <cstdlib>
 
 SelectConnectionDialog::SelectConnectionDialog(QWidget *parent)
     : QDialog(parent)
@@ -62,5 +61,5 @@ void SelectConnectionDialog::accept()
 // Without a connection there is nothing to show, so cancelling ends the program at once.
 void SelectConnectionDialog::reject()
 {
-    std::exit(1);
+    exitProcess(1);
 }
