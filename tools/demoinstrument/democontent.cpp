@@ -94,17 +94,31 @@ QByteArray DemoContent::reportCsv()
 
 QByteArray DemoContent::printPdf()
 {
-    const QByteArray text = "BT /F1 28 Tf 72 740 Td (Kestrion demo instrument) Tj "
-                            "/F1 16 Tf 0 -40 Td (Test print of the demo instrument.) Tj ET";
-    const QList<QByteArray> objects = {
+    // Three pages with text of their own, so that a printed page range shows which pages came.
+    const QList<QByteArray> pageTexts
+        = {"Page 1 of 3: sample list", "Page 2 of 3: results", "Page 3 of 3: signatures"};
+    const int pageCount = pageTexts.size();
+    const int fontObject = 3 + 2 * pageCount;
+    QByteArray kids;
+    for (int page = 0; page < pageCount; ++page)
+        kids += (page ? " " : "") + QByteArray::number(3 + 2 * page) + " 0 R";
+
+    QList<QByteArray> objects = {
         "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one object, split for width
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
-        "/Resources << /Font << /F1 5 0 R >> >> >>",
-        "<< /Length " + QByteArray::number(text.size()) + " >>\nstream\n" + text + "\nendstream",
-        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+        "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pageCount) + " >>",
     };
+    for (int page = 0; page < pageCount; ++page) {
+        const QByteArray text = "BT /F1 28 Tf 72 740 Td (Kestrion demo instrument) Tj "
+                                "/F1 16 Tf 0 -40 Td ("
+                                + pageTexts.at(page) + ") Tj ET";
+        objects.append("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents "
+                       + QByteArray::number(4 + 2 * page) + " 0 R /Resources << /Font << /F1 "
+                       + QByteArray::number(fontObject) + " 0 R >> >> >>");
+        objects.append("<< /Length " + QByteArray::number(text.size()) + " >>\nstream\n" + text
+                       + "\nendstream");
+    }
+    objects.append("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+
     // The binary comment line marks the file as binary for transfer programs.
     QByteArray pdf = "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n";
     QList<int> offsets;
