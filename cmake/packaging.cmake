@@ -6,12 +6,18 @@ set(KESTRION_RESOURCES_DIR ${PROJECT_SOURCE_DIR}/resources)
 set(KESTRION_ICON_DIR ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 
 install(TARGETS kestrion-shell RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The print helper goes where only the launcher's PATH finds it: named pdftocairo, it must not
+# stand in front of the platform's pdftocairo for anything else.
+set(KESTRION_HELPER_DIR ${CMAKE_INSTALL_LIBEXECDIR}/kestrion-shell)
+install(TARGETS kestrion-print-helper RUNTIME DESTINATION ${KESTRION_HELPER_DIR})
 
 # The program reads splash.png and keeps ip.txt in its working directory, so the desktop entry
 # runs a launcher that starts it in a folder of the user's own. The launcher finds the program
 # and the splash image relative to itself, which keeps the package relocatable.
 file(RELATIVE_PATH KESTRION_BIN_TO_DATA
     ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/kestrion-shell)
+file(RELATIVE_PATH KESTRION_BIN_TO_HELPER
+    ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_PREFIX}/${KESTRION_HELPER_DIR})
 configure_file(${KESTRION_PACKAGING_DIR}/kestrion-shell-launcher.in
     packaging/kestrion-shell-launcher @ONLY)
 install(PROGRAMS ${CMAKE_CURRENT_BINARY_DIR}/packaging/kestrion-shell-launcher
@@ -51,7 +57,11 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Started by name after a download: pdftocairo prints, 7za unpacks.
+# Started by name after a download: pdftocairo prints, 7za unpacks. The print helper hands every
+# call but the print dialog to the platform's pdftocairo, and writes PDF files with it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "p7zip-full, poppler-utils")
+# Printing to paper needs a CUPS scheduler, on this machine or named by CUPS_SERVER; printing to
+# a PDF file works without one.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

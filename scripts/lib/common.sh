@@ -21,7 +21,8 @@ ensure_packages() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
 }
 
-build_packages=(cmake make g++ qtbase5-dev qtwebengine5-dev libx11-dev fonts-dejavu-core)
+build_packages=(cmake make g++ pkg-config qtbase5-dev qtwebengine5-dev libx11-dev libpoppler-qt5-dev
+    libcups2-dev fonts-dejavu-core)
 
 # build_tree DIR [cmake options...]: configures and builds the whole project into DIR.
 build_tree() {

@@ -10,13 +10,62 @@ main_window="Kestrion® Application"
 report_button=(220 248)
 print_button=(220 376)
 results_button=(220 504)
+# In the print dialog, relative to its window.
+pages_from_radio=(38 318)
 
+# start_at_instrument [launcher]: the program against the demo instrument, started directly
+# or, as the desktop entry does, through the installed launcher.
 start_at_instrument() {
     enter_private_network
     start_instrument 127.0.0.1 0
-    start_shell --host=127.0.0.1 --url="$instrument_url"
+    if [ "${1:-}" = launcher ]; then
+        start_launcher --host=127.0.0.1 --url="$instrument_url"
+    else
+        start_shell --host=127.0.0.1 --url="$instrument_url"
+    fi
     wait_until 60 log_has "main() QWebEngineView::loadFinished ok= true" \
         || fail "the start page did not load"
+}
+
+# start_launcher [ARGUMENTS...]: installs the build into a prefix of its own and starts the
+# program as the desktop entry does, through the launcher, which finds the print helper.
+start_launcher() {
+    cmake --install "$KESTRION_BUILD_DIR" --prefix "$PWD/prefix" >install.log 2>&1 \
+        || fail "cannot install the build: $(cat install.log)"
+    "$PWD/prefix/bin/kestrion-shell-launcher" "$@" >shell.log 2>&1 &
+    shell_pid=$!
+    pids+=("$shell_pid")
+}
+
+# print_through_dialog [KEYS...]: clicks "Print (PDF)" and, once the print dialog is up,
+# presses the keys without giving it the focus first: it has to take the focus itself.
+print_through_dialog() {
+    click_in_window "$main_window" "${print_button[@]}"
+    print_dialog=$(window_named Print)
+    [ $# -eq 0 ] || xdotool key --delay 100 "$@"
+}
+
+# A window titled "Print" other than the print dialog: the helper's message.
+print_message_shown() {
+    xdotool search --onlyvisible --name '^Print$' 2>/dev/null | grep -qvx "$print_dialog"
+}
+
+# printed_pdf: the one PDF that CUPS-PDF wrote, once its job has completed.
+printed_pdf() {
+    wait_until 60 bash -c '[ -n "$(lpstat -W completed -o)" ]' || fail "no job completed"
+    wait_until 30 bash -c 'ls cups/out/*.pdf >/dev/null 2>&1' || fail "CUPS-PDF wrote nothing"
+    [ "$(find cups/out -name '*.pdf' | wc -l)" = 1 ] || fail "more than one PDF: $(ls cups/out)"
+    find cups/out -name '*.pdf'
+}
+
+# expect_pages PDF FIRST LAST: the PDF holds exactly the pages FIRST to LAST of the print job.
+expect_pages() {
+    fetch /downloads/print.pdf served.pdf
+    [ "$(pdfinfo "$1" | sed -n 's/^Pages: *//p')" = $(($3 - $2 + 1)) ] \
+        || fail "expected $(($3 - $2 + 1)) pages in $1: $(pdfinfo "$1")"
+    pdftotext -f "$2" -l "$3" served.pdf - | tr -s '[:space:]' ' ' >expected.txt
+    pdftotext "$1" - | tr -s '[:space:]' ' ' >printed.txt
+    diff expected.txt printed.txt || fail "the printed text differs from pages $2 to $3"
 }
 
 # fetch PATH FILE: the instrument's body for PATH, as any other client gets it.
@@ -116,6 +165,42 @@ EOF
     fetch /downloads/print.pdf served.pdf
     same_content printed.pdf served.pdf || fail "the printed file differs"
     same_content "$TMPDIR/print.pdf" served.pdf || fail "the kept print job differs"
+    ;;
+print-cups-all | print-cups-page-2 | print-cups-cancel | print-cups-stopped)
+    # The real print path: the installed launcher puts the print helper before the platform's
+    # pdftocairo, whose dialog asks a CUPS scheduler of our own for its printers.
+    start_cups
+    start_at_instrument launcher
+    case "$1" in
+    print-cups-all) print_through_dialog Return ;;
+    # "Pages from" is the radio button under "Print all" in the dialog's Copies tab.
+    print-cups-page-2)
+        print_through_dialog
+        click_in_window Print "${pages_from_radio[@]}"
+        xdotool key --delay 100 Tab ctrl+a 2 Tab ctrl+a 2 Return
+        ;;
+    print-cups-cancel) print_through_dialog Escape ;;
+    # A stopped printer would only collect the job unseen: the helper says so instead.
+    print-cups-stopped)
+        cupsdisable Kestrion-PDF || fail "cannot stop the printer"
+        print_through_dialog Return
+        wait_until 30 print_message_shown || fail "no message about the stopped printer"
+        xdotool key Return
+        ;;
+    esac
+    wait_for_download
+    close_shell
+    expect_one_download /downloads/print.pdf
+    log_has "DownloadItem::handleFinished printing  \"$TMPDIR/print.pdf\"" \
+        || fail "the print job was not handed over"
+    case "$1" in
+    print-cups-all) expect_pages "$(printed_pdf)" 1 3 ;;
+    print-cups-page-2) expect_pages "$(printed_pdf)" 2 2 ;;
+    print-cups-cancel | print-cups-stopped)
+        [ -z "$(lpstat -W all -o)" ] || fail "a job reached CUPS: $(lpstat -W all -o)"
+        [ -z "$(ls cups/out)" ] || fail "CUPS-PDF wrote $(ls cups/out)"
+        ;;
+    esac
     ;;
 *)
     fail "unknown scenario $1"

@@ -6,10 +6,11 @@
 set -u
 
 # Every end-to-end test runs in a network namespace of its own with no route out, so that not
-# a single packet can leave this machine. That takes root (as in CI); otherwise skip.
+# a single packet can leave this machine, and with mounts of its own, which vanish with it. That
+# takes root (as in CI); otherwise skip.
 if [ -z "${KESTRION_PRIVATE_NETWORK:-}" ]; then
     [ "$(id -u)" = 0 ] || { echo "SKIP: needs root for a private network namespace"; exit 77; }
-    KESTRION_PRIVATE_NETWORK=1 exec unshare -n "$0" "$@"
+    KESTRION_PRIVATE_NETWORK=1 exec unshare -n -m "$0" "$@"
 fi
 
 pids=()
@@ -22,7 +23,7 @@ trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*" >&2
-    for log in shell.log instrument.log; do
+    for log in shell.log instrument.log cups/log/error_log; do
         [ -f "$log" ] && { echo "--- $log" >&2; cat "$log" >&2; }
     done
     exit 1
@@ -107,3 +108,59 @@ close_window() {
 
 log_has() { grep -qF -- "$1" shell.log; }
 count_requests() { grep -cxF -- "$1" instrument.log; }
+
+# start_cups: a CUPS scheduler of our own, reached only through its socket in this folder, with
+# a CUPS-PDF queue as the default printer whose PDFs land in cups/out. Sets CUPS_SERVER for
+# every client started from here on.
+start_cups() {
+    local dir=$PWD/cups
+    mkdir -p "$dir"/{conf,spool,cache,state,log,out,tmp}
+    # The filters run as an unprivileged user, which needs its way into our folders.
+    chmod o+x "$PWD" "$PWD/.." "$dir" && chmod 1777 "$dir/tmp" || fail "cannot open up $dir"
+    cat >"$dir/conf/cupsd.conf" <<EOF
+Listen $dir/cups.sock
+Browsing No
+BrowseLocalProtocols none
+DefaultAuthType None
+WebInterface No
+LogLevel debug
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+EOF
+    cat >"$dir/conf/cups-files.conf" <<EOF
+ServerRoot $dir/conf
+RequestRoot $dir/spool
+CacheDir $dir/cache
+StateDir $dir/state
+TempDir $dir/tmp
+ErrorLog $dir/log/error_log
+AccessLog $dir/log/access_log
+PageLog $dir/log/page_log
+SystemGroup root
+EOF
+    # CUPS-PDF reads only /etc/cups/cups-pdf.conf; among our own mounts, that is this one.
+    cat >"$dir/cups-pdf.conf" <<EOF
+Out $dir/out
+AnonDirName $dir/out
+Log $dir/log
+Grp root
+EOF
+    mount --bind "$dir/cups-pdf.conf" /etc/cups/cups-pdf.conf || fail "cannot configure CUPS-PDF"
+    /usr/sbin/cupsd -f -c "$dir/conf/cupsd.conf" -s "$dir/conf/cups-files.conf" \
+        >"$dir/log/cupsd.out" 2>&1 &
+    pids+=($!)
+    export CUPS_SERVER=$dir/cups.sock
+    # lpstat -r ends with 0 either way.
+    wait_until 30 bash -c 'lpstat -r 2>/dev/null | grep -q "is running"' \
+        || fail "the CUPS scheduler did not start"
+    lpadmin -p Kestrion-PDF -v cups-pdf:/ -m lsb/usr/cups-pdf/CUPS-PDF_opt.ppd -E \
+        >>"$dir/log/lpadmin.log" 2>&1 && lpadmin -d Kestrion-PDF >>"$dir/log/lpadmin.log" 2>&1 \
+        || fail "cannot add the CUPS-PDF printer: $(cat "$dir/log/lpadmin.log")"
+}

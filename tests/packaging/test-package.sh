@@ -62,6 +62,7 @@ contents_are_exactly_these() {
     expected=$(sort <<'EOF'
 ./usr/bin/kestrion-shell
 ./usr/bin/kestrion-shell-launcher
+./usr/libexec/kestrion-shell/pdftocairo
 ./usr/share/applications/kestrion-shell.desktop
 ./usr/share/icons/hicolor/128x128/apps/kestrion-shell.png
 ./usr/share/icons/hicolor/256x256/apps/kestrion-shell.png
@@ -89,6 +90,8 @@ is_elf_executable() {
 }
 check "the program is an ELF executable in bin/" is_elf_executable "$prefix/bin/kestrion-shell"
 check "the launcher is executable in bin/" test -x "$prefix/bin/kestrion-shell-launcher"
+check "the print helper is an ELF executable named pdftocairo" \
+    is_elf_executable "$prefix/libexec/kestrion-shell/pdftocairo"
 check "the splash image is the project's own" \
     cmp -s "$source_dir/resources/splash.png" "$data/kestrion-shell/splash.png"
 
@@ -193,7 +196,8 @@ echo "Depends: $depends"
 depends_on() {
     tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qx "$1"
 }
-for package in p7zip-full poppler-utils libqt5webenginewidgets5 libqt5widgets5 libc6; do
+for package in p7zip-full poppler-utils libqt5webenginewidgets5 libqt5widgets5 libc6 \
+    libqt5printsupport5 libpoppler-qt5-1 libcups2; do
     check "Depends names $package" depends_on "$package"
 done
 check "the computed web engine dependency carries a version" \
@@ -207,6 +211,7 @@ cat >"$prefix/bin/kestrion-shell" <<'EOF'
 #!/bin/sh
 { pwd -P; printf '%s\n' "$#"; for argument in "$@"; do printf '[%s]\n' "$argument"; done; } \
     >"$KESTRION_STAND_IN_REPORT"
+command -v pdftocairo >"$KESTRION_STAND_IN_REPORT.pdftocairo"
 exit 7
 EOF
 chmod 755 "$prefix/bin/kestrion-shell"
@@ -248,6 +253,8 @@ check "fresh home: splash.png links the installed image" links_installed_splash 
 check "fresh home: the folder holds nothing but splash.png" \
     test "$(ls -A "$folder")" = splash.png
 check "fresh home: the launcher prints nothing" test ! -s "$case_dir/output"
+check "fresh home: pdftocairo is the print helper" test \
+    "$(readlink -f "$(cat "$report.pdftocairo")")" = "$prefix/libexec/kestrion-shell/pdftocairo"
 
 new_case xdg-data-home
 launch HOME="$case_dir/home" XDG_DATA_HOME="$case_dir/data" -- kestrion-shell-launcher

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+class QPrintDialog;
+class QPrinter;
+
+// What "pdftocairo -printdlg FILE" does here: shows Qt's print dialog for the PDF and sends it
+// to CUPS, or writes the chosen pages to a PDF file. Every failure is shown in a message box
+// titled "Print" that names the file, and ends with a status other than 0.
+class PrintSession
+{
+public:
+    enum ExitStatus {
+        PrintedOrCancelled = 0,
+        DocumentNotPrintable = 1,
+        OutputFileFailed = 2,
+        JobRefused = 3,
+    };
+
+    explicit PrintSession(const QString &fileName);
+
+    int run();
+
+    // Shown inside the dialog when CUPS names no printer at all.
+    static QString noPrinterNotice();
+
+private:
+    void prepareDialog(QPrintDialog &dialog, int pageCount) const;
+    int printToFile(const QPrinter &printer, int pageCount);
+    int printToCups(const QPrinter &printer);
+    int fail(int status, const QString &message) const;
+
+    QString m_fileName;
+};

@@ -1,0 +1,267 @@
+#include "cupsjob.h"
+#include "printsession.h"
+
+#include "demoinstrument/democontent.h"
+#include "shared/logcapture.h"
+#include "shared/modalanswerer.h"
+
+#include <poppler-qt5.h>
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// The print helper behind the program's "pdftocairo -printdlg FILE": every other call reaches
+// the platform's pdftocairo unchanged, a file that is no printable PDF is refused in a message
+// box, and without any printer the dialog still writes the chosen pages to a PDF file.
+class tst_PrintHelper : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void delegation_data();
+    void delegation();
+    void unprintableDocument_data();
+    void unprintableDocument();
+    void printToFileWithoutPrinter();
+    void jobOptions_data();
+    void jobOptions();
+    void sides_data();
+    void sides();
+
+private:
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    void writeRecordingTool(const QString &folder, int status) const;
+
+    QTemporaryDir m_dir;
+    QString m_helperFolder;
+};
+
+void tst_PrintHelper::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_helperFolder = QFileInfo(QStringLiteral(KESTRION_PRINT_HELPER)).absolutePath();
+    // No scheduler answers here: the dialog must find no printer at all.
+    qputenv("CUPS_SERVER", QFile::encodeName(path(QStringLiteral("no-scheduler.sock"))));
+    QVERIFY(writeFile(path(QStringLiteral("print.pdf")), DemoContent::printPdf()));
+}
+
+// A stand-in for the platform's tool: it records its arguments, one per line, and ends with
+// the given status.
+void tst_PrintHelper::writeRecordingTool(const QString &folder, int status) const
+{
+    QDir().mkpath(folder);
+    const QString tool = folder + QStringLiteral("/pdftocairo");
+    QVERIFY(
+        writeFile(tool, QStringLiteral("#!/bin/sh\nfor argument; do printf '%s\\n' \"$argument\"; "
+                                       "done >'%1'\nexit %2\n")
+                            .arg(path(QStringLiteral("recorded.args")))
+                            .arg(status)
+                            .toUtf8()));
+    QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// clang-format off
+void tst_PrintHelper::delegation_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    // Folders of the search path: "helper" is the helper's own, "self" holds a link to the
+    // helper, "first" and "second" hold recording stand-ins that end with 3 and 4.
+    QTest::addColumn<QStringList>("searchPath");
+    QTest::addColumn<int>("expectedStatus");
+
+    QTest::newRow("other options go on unchanged")
+        << QStringList{"-png", "-r", "72", "in file.pdf", "out"}
+        << QStringList{"helper", "first"} << 3;
+    QTest::newRow("a print dialog call with more arguments is not ours")
+        << QStringList{"-printdlg", "a.pdf", "b"} << QStringList{"helper", "first"} << 3;
+    QTest::newRow("no arguments") << QStringList() << QStringList{"helper", "first"} << 3;
+    QTest::newRow("empty and odd arguments stay as they are")
+        << QStringList{"", " -printdlg", "\xc3\xa9"} << QStringList{"helper", "first"} << 3;
+    QTest::newRow("only what comes after the helper's folder counts")
+        << QStringList{"-v"} << QStringList{"first", "helper", "second"} << 4;
+    QTest::newRow("never itself, not even through a link")
+        << QStringList{"-v"} << QStringList{"helper", "self", "helper", "second"} << 4;
+}
+// clang-format on
+
+void tst_PrintHelper::delegation()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, searchPath);
+    QFETCH(int, expectedStatus);
+
+    writeRecordingTool(path(QStringLiteral("first")), 3);
+    writeRecordingTool(path(QStringLiteral("second")), 4);
+    QDir().mkpath(path(QStringLiteral("self")));
+    QFile::link(QStringLiteral(KESTRION_PRINT_HELPER), path(QStringLiteral("self/pdftocairo")));
+    QFile::remove(path(QStringLiteral("recorded.args")));
+    QStringList folders;
+    for (const QString &folder : searchPath)
+        folders << (folder == QLatin1String("helper") ? m_helperFolder : path(folder));
+
+    QProcess helper;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PATH"), folders.join(QLatin1Char(':')));
+    helper.setProcessEnvironment(environment);
+    helper.start(QStringLiteral(KESTRION_PRINT_HELPER), arguments);
+    QVERIFY(helper.waitForFinished(30000));
+    QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(helper.exitCode(), expectedStatus);
+    const QByteArray recorded = readFile(path(QStringLiteral("recorded.args")));
+    QCOMPARE(QString::fromUtf8(recorded),
+             arguments.isEmpty() ? QString() : arguments.join(QLatin1Char('\n')) + '\n');
+}
+
+// clang-format off
+void tst_PrintHelper::unprintableDocument_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("missing") << "missing.pdf" << QByteArray() << "the file does not exist";
+    QTest::newRow("a folder") << "folder.pdf" << QByteArray() << "it is a folder, not a file";
+    QTest::newRow("text") << "notes.pdf" << QByteArray("sample,result\n")
+                          << "it is not a PDF document";
+    QTest::newRow("empty") << "empty.pdf" << QByteArray("") << "it is not a PDF document";
+}
+// clang-format on
+
+void tst_PrintHelper::unprintableDocument()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+
+    const QString fileName = path(name);
+    if (name == QLatin1String("folder.pdf"))
+        QDir().mkpath(fileName);
+    else if (!content.isNull())
+        QVERIFY(writeFile(fileName, content));
+
+    ModalAnswerer answerer(ModalAnswerer::clickButton(QMessageBox::Ok));
+    const int status = PrintSession(fileName).run();
+    QCOMPARE(status, int(PrintSession::DocumentNotPrintable));
+    QVERIFY(answerer.answered());
+    QCOMPARE(answerer.seenTitle(), QStringLiteral("Print"));
+    QCOMPARE(answerer.seenText(),
+             QStringLiteral("\"%1\" cannot be printed: %2.").arg(fileName, reason));
+}
+
+void tst_PrintHelper::printToFileWithoutPrinter()
+{
+    const QString output = path(QStringLiteral("pages 2-3.pdf"));
+    QString notice;
+    ModalAnswerer answerer([&](QWidget *widget) {
+        auto *dialog = qobject_cast<QPrintDialog *>(widget);
+        QVERIFY(dialog);
+        for (const QLabel *label : dialog->findChildren<QLabel *>()) {
+            if (label->isVisible() && label->text() == PrintSession::noPrinterNotice())
+                notice = label->text();
+        }
+        dialog->findChild<QLineEdit *>(QStringLiteral("filename"))->setText(output);
+        dialog->findChild<QRadioButton *>(QStringLiteral("printRange"))->click();
+        dialog->findChild<QSpinBox *>(QStringLiteral("to"))->setValue(3);
+        dialog->findChild<QSpinBox *>(QStringLiteral("from"))->setValue(2);
+        dialog->accept();
+    });
+    QCOMPARE(PrintSession(path(QStringLiteral("print.pdf"))).run(),
+             int(PrintSession::PrintedOrCancelled));
+    QVERIFY(answerer.answered());
+    QCOMPARE(answerer.seenTitle(), QStringLiteral("Print"));
+    QCOMPARE(notice, PrintSession::noPrinterNotice());
+
+    const std::unique_ptr<Poppler::Document> written(Poppler::Document::load(output));
+    QVERIFY(written);
+    QCOMPARE(written->numPages(), 2);
+    QVERIFY(written->page(0)->text(QRectF()).contains(QLatin1String("Page 2 of 3")));
+    QVERIFY(written->page(1)->text(QRectF()).contains(QLatin1String("Page 3 of 3")));
+}
+
+// clang-format off
+void tst_PrintHelper::jobOptions_data()
+{
+    QTest::addColumn<int>("copies");
+    QTest::addColumn<bool>("collate");
+    QTest::addColumn<int>("firstPage");
+    QTest::addColumn<bool>("offersDuplex");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("all pages once")
+        << 1 << false << 0 << false << QStringList{"copies=1", "collate=false"};
+    QTest::newRow("copies, collated, a range")
+        << 3 << true << 2 << false << QStringList{"copies=3", "collate=true", "page-ranges=2-3"};
+    QTest::newRow("sides only where the printer offers two")
+        << 1 << false << 0 << true << QStringList{"copies=1", "collate=false", "sides=one-sided"};
+}
+// clang-format on
+
+void tst_PrintHelper::jobOptions()
+{
+    QFETCH(int, copies);
+    QFETCH(bool, collate);
+    QFETCH(int, firstPage);
+    QFETCH(bool, offersDuplex);
+    QFETCH(QStringList, expected);
+
+    // A PDF printer keeps every setting; no real printer is needed for the mapping.
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setCopyCount(copies);
+    printer.setCollateCopies(collate);
+    if (firstPage > 0) {
+        printer.setPrintRange(QPrinter::PageRange);
+        printer.setFromTo(firstPage, 3);
+    }
+    QStringList options;
+    for (const auto &option : CupsJob::optionsFor(printer, offersDuplex))
+        options << QString::fromUtf8(option.first + '=' + option.second);
+    // Media and the dialog's own CUPS options follow; they depend on the machine's defaults.
+    QCOMPARE(options.mid(0, expected.size()), expected);
+}
+
+// clang-format off
+void tst_PrintHelper::sides_data()
+{
+    QTest::addColumn<int>("duplex");
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("one-sided") << int(QPrinter::DuplexNone) << int(QPageLayout::Portrait)
+                               << QByteArray("one-sided");
+    QTest::newRow("long edge") << int(QPrinter::DuplexLongSide) << int(QPageLayout::Landscape)
+                               << QByteArray("two-sided-long-edge");
+    QTest::newRow("short edge") << int(QPrinter::DuplexShortSide) << int(QPageLayout::Portrait)
+                                << QByteArray("two-sided-short-edge");
+    QTest::newRow("automatic, portrait") << int(QPrinter::DuplexAuto) << int(QPageLayout::Portrait)
+                                         << QByteArray("two-sided-long-edge");
+    QTest::newRow("automatic, landscape") << int(QPrinter::DuplexAuto)
+                                          << int(QPageLayout::Landscape)
+                                          << QByteArray("two-sided-short-edge");
+}
+// clang-format on
+
+void tst_PrintHelper::sides()
+{
+    QFETCH(int, duplex);
+    QFETCH(int, orientation);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(CupsJob::sides(static_cast<QPrinter::DuplexMode>(duplex),
+                            static_cast<QPageLayout::Orientation>(orientation)),
+             expected);
+}
+
+QTEST_MAIN(tst_PrintHelper)
+#include "tst_printhelper.moc"
