@@ -27,16 +27,6 @@ start_at_instrument() {
         || fail "the start page did not load"
 }
 
-# start_launcher [ARGUMENTS...]: installs the build into a prefix of its own and starts the
-# program as the desktop entry does, through the launcher, which finds the print helper.
-start_launcher() {
-    cmake --install "$KESTRION_BUILD_DIR" --prefix "$PWD/prefix" >install.log 2>&1 \
-        || fail "cannot install the build: $(cat install.log)"
-    "$PWD/prefix/bin/kestrion-shell-launcher" "$@" >shell.log 2>&1 &
-    shell_pid=$!
-    pids+=("$shell_pid")
-}
-
 # print_through_dialog [KEYS...]: clicks "Print (PDF)" and, once the print dialog is up,
 # presses the keys without giving it the focus first: it has to take the focus itself.
 print_through_dialog() {

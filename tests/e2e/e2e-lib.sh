@@ -65,6 +65,16 @@ start_shell() {
     pids+=("$shell_pid")
 }
 
+# start_launcher [ARGUMENTS...]: installs the build into a prefix of its own and starts the
+# program as the desktop entry does, through the launcher, which finds the print helper.
+start_launcher() {
+    cmake --install "$KESTRION_BUILD_DIR" --prefix "$PWD/prefix" >install.log 2>&1 \
+        || fail "cannot install the build: $(cat install.log)"
+    "$PWD/prefix/bin/kestrion-shell-launcher" "$@" >shell.log 2>&1 &
+    shell_pid=$!
+    pids+=("$shell_pid")
+}
+
 # wait_for_shell: waits for the shell to end (at most 30 s) and sets shell_status. Not for a
 # command substitution: only this shell itself can wait for its child.
 wait_for_shell() {
