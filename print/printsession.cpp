@@ -99,8 +99,8 @@ void PrintSession::prepareDialog(QPrintDialog &dialog, int pageCount) const
     dialog.setStyleSheet(
         QStringLiteral("QPushButton, QComboBox, QLineEdit, QSpinBox { min-height: 2.2em; }"
                        "QPushButton { min-width: 6em; }"));
+    showOptions(dialog);
     QTimer::singleShot(0, &dialog, [&dialog] {
-        showOptions(dialog);
         dialog.raise();
         dialog.activateWindow();
     });
