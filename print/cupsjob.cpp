@@ -13,9 +13,7 @@ namespace {
 // Where Qt's CUPS print engine keeps the options of the dialog's CUPS page, as name/value pairs.
 constexpr auto cupsOptionsProperty = QPrintEngine::PrintEnginePropertyKey(0xfe00);
 
-} // namespace
-
-QByteArray CupsJob::sides(QPrinter::DuplexMode duplex, QPageLayout::Orientation orientation)
+QByteArray sidesFor(QPrinter::DuplexMode duplex, QPageLayout::Orientation orientation)
 {
     switch (duplex) {
     case QPrinter::DuplexNone:
@@ -30,8 +28,6 @@ QByteArray CupsJob::sides(QPrinter::DuplexMode duplex, QPageLayout::Orientation 
     // Turning the sheet over its long edge keeps portrait pages upright.
     return orientation == QPageLayout::Landscape ? "two-sided-short-edge" : "two-sided-long-edge";
 }
-
-namespace {
 
 // The printer's state as CUPS reports it among the destination's options.
 QString refusalOf(const char *printerName)
@@ -73,7 +69,7 @@ CupsJob::Options CupsJob::optionsFor(const QPrinter &printer, bool printerOffers
             QByteArray::number(printer.fromPage()) + '-' + QByteArray::number(printer.toPage()));
     }
     if (printerOffersDuplex)
-        add("sides", sides(printer.duplex(), printer.pageLayout().orientation()));
+        add("sides", sidesFor(printer.duplex(), printer.pageLayout().orientation()));
     const QString media = printer.pageLayout().pageSize().key();
     if (!media.isEmpty())
         add("media", media.toUtf8());

@@ -2,10 +2,10 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QPageLayout>
 #include <QPair>
-#include <QPrinter>
 #include <QString>
+
+class QPrinter;
 
 // One print job for CUPS: the PDF itself, as vector data, with the choices of the print dialog
 // as job options. The printer's own filters turn it into what the printer needs.
@@ -18,7 +18,6 @@ public:
     // the printer offers two-sided printing), media, orientation, colour, and the options of the
     // dialog's CUPS page (page set, pages per sheet, banners, ...).
     static Options optionsFor(const QPrinter &printer, bool printerOffersDuplex);
-    static QByteArray sides(QPrinter::DuplexMode duplex, QPageLayout::Orientation orientation);
 
     // Sends the file as one job; returns its id, or 0 with the reason in errorString. A stopped
     // printer, or one that refuses jobs, gets nothing: the job would only wait there unseen.

@@ -1,4 +1,3 @@
-#include "cupsjob.h"
 #include "printsession.h"
 
 #include "demoinstrument/democontent.h"
@@ -12,7 +11,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
-#include <QPrinter>
 #include <QProcess>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -35,10 +33,6 @@ private slots:
     void unprintableDocument_data();
     void unprintableDocument();
     void printToFileWithoutPrinter();
-    void jobOptions_data();
-    void jobOptions();
-    void sides_data();
-    void sides();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -190,79 +184,6 @@ void tst_PrintHelper::printToFileWithoutPrinter()
         const std::unique_ptr<Poppler::Page> writtenPage(written->page(page));
         QVERIFY(writtenPage->text(QRectF()).contains(QStringLiteral("Page %1 of 3").arg(page + 2)));
     }
-}
-
-// clang-format off
-void tst_PrintHelper::jobOptions_data()
-{
-    QTest::addColumn<int>("copies");
-    QTest::addColumn<bool>("collate");
-    QTest::addColumn<int>("firstPage");
-    QTest::addColumn<bool>("offersDuplex");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("all pages once")
-        << 1 << false << 0 << false << QStringList{"copies=1", "collate=false"};
-    QTest::newRow("copies, collated, a range")
-        << 3 << true << 2 << false << QStringList{"copies=3", "collate=true", "page-ranges=2-3"};
-    QTest::newRow("sides only where the printer offers two")
-        << 1 << false << 0 << true << QStringList{"copies=1", "collate=false", "sides=one-sided"};
-}
-// clang-format on
-
-void tst_PrintHelper::jobOptions()
-{
-    QFETCH(int, copies);
-    QFETCH(bool, collate);
-    QFETCH(int, firstPage);
-    QFETCH(bool, offersDuplex);
-    QFETCH(QStringList, expected);
-
-    // A PDF printer keeps every setting; no real printer is needed for the mapping.
-    QPrinter printer;
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setCopyCount(copies);
-    printer.setCollateCopies(collate);
-    if (firstPage > 0) {
-        printer.setPrintRange(QPrinter::PageRange);
-        printer.setFromTo(firstPage, 3);
-    }
-    QStringList options;
-    for (const auto &option : CupsJob::optionsFor(printer, offersDuplex))
-        options << QString::fromUtf8(option.first + '=' + option.second);
-    // Media and the dialog's own CUPS options follow; they depend on the machine's defaults.
-    QCOMPARE(options.mid(0, expected.size()), expected);
-}
-
-// clang-format off
-void tst_PrintHelper::sides_data()
-{
-    QTest::addColumn<int>("duplex");
-    QTest::addColumn<int>("orientation");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("one-sided") << int(QPrinter::DuplexNone) << int(QPageLayout::Portrait)
-                               << QByteArray("one-sided");
-    QTest::newRow("long edge") << int(QPrinter::DuplexLongSide) << int(QPageLayout::Landscape)
-                               << QByteArray("two-sided-long-edge");
-    QTest::newRow("short edge") << int(QPrinter::DuplexShortSide) << int(QPageLayout::Portrait)
-                                << QByteArray("two-sided-short-edge");
-    QTest::newRow("automatic, portrait") << int(QPrinter::DuplexAuto) << int(QPageLayout::Portrait)
-                                         << QByteArray("two-sided-long-edge");
-    QTest::newRow("automatic, landscape") << int(QPrinter::DuplexAuto)
-                                          << int(QPageLayout::Landscape)
-                                          << QByteArray("two-sided-short-edge");
-}
-// clang-format on
-
-void tst_PrintHelper::sides()
-{
-    QFETCH(int, duplex);
-    QFETCH(int, orientation);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(CupsJob::sides(static_cast<QPrinter::DuplexMode>(duplex),
-                            static_cast<QPageLayout::Orientation>(orientation)),
-             expected);
 }
 
 QTEST_MAIN(tst_PrintHelper)
