@@ -221,8 +221,8 @@ check "the man page has the sections a user looks for" has_every_section
 # Each log line the page tells the user to look for is one the program writes.
 quotes_only_real_log_lines() {
     local lines line missing_any=0
-    mapfile -t lines < <(sed -n '/^DIAGNOSTICS$/,/^[A-Z]/p' "$work/man.txt" \
-        | sed -n 's/^ \{7\}\(\(main()\|acceptNavigationRequest()\|DownloadItem::\)[^,]*\)$/\1/p')
+    mapfile -t lines < <(sed -n '/^DIAGNOSTICS$/,/^[A-Z]/s/^ \{7\}\([^ ]\)/\1/p' "$work/man.txt" \
+        | sed 's/, /\n/g' | grep -E '^(main\(\)|acceptNavigationRequest\(\)|DownloadItem::)')
     [ ${#lines[@]} -ge 10 ] || { echo "only ${#lines[@]} log lines found"; return 1; }
     for line in "${lines[@]}"; do
         grep -rqF -- "\"$line" "$source_dir/app" "$source_dir/web" \
