@@ -116,6 +116,7 @@ set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack-mend-dbgsym.cmake
 set(CPACK_KESTRION_OBJCOPY ${CMAKE_OBJCOPY})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
+# Both packages name their source, so that lintian checks them as one.
 set(CPACK_DEBIAN_PACKAGE_SOURCE kestrion-shell)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Started by name after a download: pdftocairo prints, 7za unpacks.
