@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package, unpacks it into a throw-away root and checks that the desktop entry,
-# the icon theme and the man page find their files there, and that the launcher starts the
-# program in a folder of the user's own. Usage: test-package.sh BUILD_DIR SOURCE_DIR
+# Builds the Debian package, has lintian check it, unpacks it into a throw-away root and checks
+# that the desktop entry, the icon theme, the man page, the AppStream metadata and the
+# documentation find their files there, that the program's window carries the class the desktop
+# entry names, and that the launcher starts the program in a folder of the user's own.
+# Usage: test-package.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
 
 build_dir=$1
@@ -29,7 +31,8 @@ check() {
 # Without these the test cannot tell anything; say which Debian package brings each.
 missing=""
 for tool in cpack:cmake dpkg-deb:dpkg dpkg-shlibdeps:dpkg-dev file:file \
-    desktop-file-validate:desktop-file-utils man:man-db groff:groff-base; do
+    desktop-file-validate:desktop-file-utils man:man-db groff:groff-base lintian:lintian \
+    appstreamcli:appstream readelf:binutils xvfb-run:xvfb xwininfo:x11-utils xprop:x11-utils; do
     command -v "${tool%%:*}" >/dev/null || missing="$missing ${tool#*:}"
 done
 if [ -n "$missing" ]; then
@@ -44,16 +47,51 @@ then
     exit 1
 fi
 debs=("$work"/cpack/*.deb)
-if [ ${#debs[@]} != 1 ] || [ ! -f "${debs[0]}" ]; then
+ddebs=("$work"/cpack/*.ddeb)
+if [ ${#debs[@]} != 1 ] || [ ! -f "${debs[0]}" ] || [ ${#ddebs[@]} != 1 ] || [ ! -f "${ddebs[0]}" ]
+then
     ls -l "$work/cpack"
-    echo "expected exactly one .deb"
+    echo "expected exactly one .deb and one .ddeb"
     exit 1
 fi
 deb=${debs[0]}
+ddeb=${ddebs[0]}
 root=$work/root
 dpkg-deb -x "$deb" "$root" || exit 1
 prefix=$root/usr
 data=$prefix/share
+doc=$data/doc/kestrion-shell
+
+# --- Debian's own checks --------------------------------------------------------------------
+
+# Builds with the distribution's flags must leave lintian nothing to say, not even a pedantic
+# or informational remark; others (sanitizers, no optimisation) lack its hardening on purpose.
+lintian_is_content() {
+    local tags
+    tags=$(lintian --pedantic --display-info --display-experimental "$deb" "$ddeb" 2>&1 \
+        | grep -v '^running with root privileges')
+    if ! grep -qx 'KESTRION_DEBIAN_BUILDFLAGS:BOOL=ON' "$build_dir/CMakeCache.txt"; then
+        tags=$(grep -v '^I: [^ ]* hardening-' <<<"$tags")
+    fi
+    [ -z "$tags" ] || { echo "$tags"; return 1; }
+}
+check "lintian --pedantic finds nothing in the package and its debug symbols" lintian_is_content
+
+debug_symbols_are_apart() {
+    local build_id
+    build_id=$(readelf -n "$prefix/bin/kestrion-shell" | sed -n 's/^ *Build ID: //p')
+    file -b "$prefix/bin/kestrion-shell" | grep -q ', stripped' && [ -n "$build_id" ] \
+        && dpkg-deb -c "$ddeb" >"$work/ddeb.txt" \
+        && grep -q "/usr/lib/debug/.build-id/${build_id:0:2}/${build_id:2}.debug$" "$work/ddeb.txt"
+}
+check "the program is stripped, its debug symbols are in the -dbgsym package" \
+    debug_symbols_are_apart
+
+apt_would_install() {
+    local output
+    output=$(apt-get install --simulate "$deb" 2>&1) || { echo "$output"; return 1; }
+}
+check "apt-get would install the package with its dependencies" apt_would_install
 
 # --- contents -------------------------------------------------------------------------------
 
@@ -69,10 +107,16 @@ contents_are_exactly_these() {
 ./usr/share/icons/hicolor/48x48/apps/kestrion-shell.png
 ./usr/share/icons/hicolor/scalable/apps/kestrion-shell.svg
 ./usr/share/kestrion-shell/splash.png
-./usr/share/man/man1/kestrion-shell-launcher.1
-./usr/share/man/man1/kestrion-shell.1
+./usr/share/man/man1/kestrion-shell-launcher.1.gz
+./usr/share/man/man1/kestrion-shell.1.gz
+./usr/share/metainfo/org.example.kestrion_shell.metainfo.xml
+./usr/share/doc/kestrion-shell/README.md
+./usr/share/doc/kestrion-shell/changelog.gz
+./usr/share/doc/kestrion-shell/copyright
 EOF
     )
+    expected=$(sort <<<"$expected"$'\n'"$(cd "$source_dir" && printf '%s\n' docs/*.png \
+        | sed 's|^|./usr/share/doc/kestrion-shell/|')")
     actual=$(cd "$root" && find . ! -type d | sort)
     [ "$actual" = "$expected" ] || { diff <(echo "$expected") <(echo "$actual"); return 1; }
 }
@@ -149,8 +193,7 @@ icon_resolves_in_every_size() {
     [ -f "$data/icons/hicolor/scalable/apps/$name.svg" ]
 }
 check "Icon names a theme icon found in every installed size" icon_resolves_in_every_size
-check "StartupWMClass matches the program's window class" \
-    test "$(desktop_key StartupWMClass)" = kestrion-shell
+check "StartupWMClass names the program" test "$(desktop_key StartupWMClass)" = kestrion-shell
 
 # --- man page -------------------------------------------------------------------------------
 
@@ -158,14 +201,45 @@ man_dir=$data/man/man1
 
 # renders_cleanly PAGE: man renders PAGE with no warning and prints the result to $work/man.txt.
 renders_cleanly() {
-    if LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$1" >"$work/man.txt" 2>"$work/man.err" \
+    if LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$1" \
+        2>"$work/man.err" >/dev/null && [ ! -s "$work/man.err" ] \
+        && LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$1" >"$work/man.txt" 2>"$work/man.err" \
         && [ ! -s "$work/man.err" ] && [ -s "$work/man.txt" ]; then
         return 0
     fi
     cat "$work/man.err"
     return 1
 }
-check "the man page renders without warnings" renders_cleanly "$man_dir/kestrion-shell.1"
+check "the man page renders without warnings" renders_cleanly "$man_dir/kestrion-shell.1.gz"
+
+has_every_section() {
+    local section missing_any=0
+    for section in DOWNLOADS PRINTING 'RUNNING AS ROOT' DIAGNOSTICS ENVIRONMENT FILES; do
+        grep -qx "$section" "$work/man.txt" || { echo "no section $section"; missing_any=1; }
+    done
+    return $missing_any
+}
+check "the man page has the sections a user looks for" has_every_section
+
+# Each log line the page tells the user to look for is one the program writes.
+quotes_only_real_log_lines() {
+    local lines line missing_any=0
+    mapfile -t lines < <(sed -n '/^DIAGNOSTICS$/,/^[A-Z]/s/^ \{7\}\([^ ]\)/\1/p' "$work/man.txt" \
+        | sed 's/, /\n/g' | grep -E '^(main\(\)|acceptNavigationRequest\(\)|DownloadItem::)')
+    [ ${#lines[@]} -ge 10 ] || { echo "only ${#lines[@]} log lines found"; return 1; }
+    for line in "${lines[@]}"; do
+        grep -rqF -- "\"$line" "$source_dir/app" "$source_dir/web" \
+            || { echo "not written by the program: $line"; missing_any=1; }
+    done
+    return $missing_any
+}
+check "every log line on the man page is one the program writes" quotes_only_real_log_lines
+
+names_installed_paths() {
+    grep -q ' /usr/share/doc/kestrion-shell/README.md' "$work/man.txt" \
+        && ! grep -q "/usr/local\|$build_dir" "$work/man.txt"
+}
+check "the man page names the paths the package installs" names_installed_paths
 
 man_page_lists_every_readme_option() {
     local options option missing_any=0
@@ -182,11 +256,95 @@ man_page_lists_every_readme_option() {
 check "the man page describes every option of the README" man_page_lists_every_readme_option
 
 launcher_page_is_the_same_page() {
-    [ "$(readlink "$man_dir/kestrion-shell-launcher.1")" = kestrion-shell.1 ] \
-        && renders_cleanly "$man_dir/kestrion-shell-launcher.1" \
+    [ "$(readlink "$man_dir/kestrion-shell-launcher.1.gz")" = kestrion-shell.1.gz ] \
+        && renders_cleanly "$man_dir/kestrion-shell-launcher.1.gz" \
         && grep -q 'kestrion-shell-launcher starts it' "$work/man.txt"
 }
 check "the launcher's man page links to the program's" launcher_page_is_the_same_page
+
+# --- documentation and AppStream metadata ---------------------------------------------------
+
+readme_is_whole() {
+    local image missing_any=0
+    cmp -s "$source_dir/README.md" "$doc/README.md" || return 1
+    while read -r image; do
+        [ -f "$doc/$image" ] || { echo "missing beside the README: $image"; missing_any=1; }
+    done < <(grep -o '](docs/[^)]*)' "$doc/README.md" | sed 's/^](//; s/)$//')
+    return $missing_any
+}
+check "the README is installed with every picture it shows" readme_is_whole
+
+metainfo=$data/metainfo/org.example.kestrion_shell.metainfo.xml
+validates_appstream() {
+    appstreamcli validate --no-net --pedantic "$metainfo" >"$work/appstream.txt" 2>&1 \
+        || { cat "$work/appstream.txt"; return 1; }
+}
+check "appstreamcli validate accepts the AppStream metadata" validates_appstream
+
+# metainfo_values PATTERN: the texts of the elements that PATTERN matches, one a line.
+metainfo_values() {
+    sed -n "s|.*$1.*|\1|p" "$metainfo"
+}
+refers_to_installed_files() {
+    local image missing_any=0
+    [ "$(metainfo_values '<launchable type="desktop-id">\([^<]*\)<')" = kestrion-shell.desktop ] \
+        || return 1
+    for image in $(metainfo_values '<image>[^<]*/\(docs/[^<]*\)<'); do
+        [ -f "$doc/$image" ] || { echo "no such screenshot: $image"; missing_any=1; }
+    done
+    [ -n "$(metainfo_values '<image>\([^<]*\)<')" ] && return $missing_any
+}
+check "the metadata launches the installed desktop entry and shows screenshots of docs/" \
+    refers_to_installed_files
+
+# One version, declared in project() and found again in the package, the man page and the
+# metadata.
+same_version_everywhere() {
+    local version
+    version=$(sed -n 's/^project([^ ]* VERSION \([^ ]*\) .*/\1/p' "$source_dir/CMakeLists.txt")
+    [ -n "$version" ] && [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] \
+        && grep -q "^kestrion-shell $version " "$work/man.txt" \
+        && [ "$(metainfo_values '<release version="\([^"]*\)"')" = "$version" ] \
+        && zcat "$doc/changelog.gz" | head -n 1 | grep -q "^kestrion-shell ($version) "
+}
+check "the package, the man page, the metadata and the changelog carry the project's version" \
+    same_version_everywhere
+
+# --- the program's window -------------------------------------------------------------------
+
+# The packaged program itself, hardened and stripped, on an X server of its own in a network
+# namespace with no route out (which takes root). The window's class is what a task bar matches
+# against the desktop entry's StartupWMClass.
+cat >"$work/window-class.sh" <<'EOF'
+ip link set lo up
+"$1" --host=127.0.0.1 --url=about:blank >shell.log 2>&1 &
+shell=$!
+trap 'kill $shell 2>/dev/null; wait' EXIT
+deadline=$((SECONDS + 60))
+until [ -n "${id:-}" ]; do
+    [ $SECONDS -lt $deadline ] && kill -0 $shell 2>/dev/null || exit 1
+    sleep 0.1
+    id=$(xwininfo -root -tree | grep -F '"Kestrion® Application"' | awk '{ print $1; exit }')
+done
+xprop -id "$id" WM_CLASS
+EOF
+window_class_matches_the_entry() {
+    if ! (cd "$work" && unshare -n xvfb-run -a -n 400 -s "-screen 0 1280x800x24" \
+        bash window-class.sh "$prefix/bin/kestrion-shell" >window-class.txt 2>&1); then
+        cat "$work/window-class.txt" "$work/shell.log"
+        return 1
+    fi
+    grep -qxF "WM_CLASS(STRING) = \"$1\", \"$1\"" "$work/window-class.txt" \
+        || { cat "$work/window-class.txt"; return 1; }
+}
+if [ "$(id -u)" = 0 ]; then
+    # The web engine refuses root otherwise; the program never turns its sandbox off itself.
+    export QTWEBENGINE_DISABLE_SANDBOX=1
+    check "the window's class is the desktop entry's StartupWMClass" \
+        window_class_matches_the_entry "$(desktop_key StartupWMClass)"
+else
+    echo "SKIP: the window's class: needs root for a private network namespace"
+fi
 
 # --- dependencies ---------------------------------------------------------------------------
 
