@@ -2,6 +2,7 @@
 #include "app/loadoutcomehandler.h"
 #include "app/mystackedwidget.h"
 #include "app/processexit.h"
+#include "app/rendererrecovery.h"
 #include "app/startup.h"
 #include "dialogs/selectconnectiondialog.h"
 #include "web/mywebpage.h"
@@ -61,6 +62,9 @@ int main(int argc, char *argv[])
         &view, &QWebEngineView::loadFinished, &view,
         LoadOutcomeHandler(view, start.url, chosenAddress, mainWindow, splashLabel, busyIndicator),
         Qt::DirectConnection);
+    RendererRecovery rendererRecovery(view, start.url, mainWindow);
+    QObject::connect(&page, &QWebEnginePage::renderProcessTerminated, &rendererRecovery,
+                     &RendererRecovery::renderProcessTerminated);
     mainWindow.show();
 
     const int result = QApplication::exec();

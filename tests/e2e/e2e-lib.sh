@@ -116,7 +116,19 @@ close_window() {
     "$KESTRION_SEND_CLOSE" "$(window_named "$1")" || fail "cannot ask '$1' to close"
 }
 
+# renderer_pid: the shell's render process. The web engine's zygote forks it, so it keeps the
+# zygote's command line: it is told apart only as a child of the zygote that is not the
+# unsandboxed one.
+renderer_pid() {
+    local zygote
+    for zygote in $(pgrep -P "$shell_pid" -f -- '--type=zygote'); do
+        tr '\0' '\n' <"/proc/$zygote/cmdline" | grep -qx -- --no-zygote-sandbox && continue
+        pgrep -P "$zygote" | head -n 1
+    done
+}
+
 log_has() { grep -qF -- "$1" shell.log; }
+log_count() { grep -cF -- "$1" shell.log; }
 count_requests() { grep -cxF -- "$1" instrument.log; }
 
 # start_cups: a CUPS scheduler of our own, reached only through its socket in this folder, with

@@ -71,6 +71,42 @@ unreachable-answer-yes)
     [ "$shell_status" = 0 ] || fail "exit status $shell_status, expected 0"
     [ "$(count_requests "$page_request")" = 2 ] || fail "expected exactly two page requests"
     ;;
+renderer-killed-reloads | renderer-killed-four-times-asks)
+    # The page's render process dies; the program loads the start page again, as any load.
+    enter_private_network
+    start_instrument 192.168.7.1 80
+    start_shell
+    press_in_window "$dialog" Return
+    loaded="main() QWebEngineView::loadFinished ok= true"
+    wait_until 30 log_has "$loaded" || fail "the page did not load"
+    kills=1
+    [ "$1" = renderer-killed-four-times-asks ] && kills=4
+    for kill in $(seq "$kills"); do
+        renderer=$(renderer_pid)
+        [ -n "$renderer" ] || fail "no render process"
+        kill -KILL "$renderer"
+        [ "$kill" = 4 ] && break
+        wait_until 30 bash -c "[ \$(grep -cxF '$page_request' instrument.log) -ge $((kill + 1)) ]" \
+            || fail "kill $kill: the start page was not requested again"
+        wait_until 30 bash -c "[ \$(grep -cF '$loaded' shell.log) -ge $((kill + 1)) ]" \
+            || fail "kill $kill: the page did not show again"
+    done
+    log_has "main() QWebEnginePage::renderProcessTerminated status= QWebEnginePage::KilledTerminationStatus" \
+        || fail "the end of the render process was not logged"
+    if [ "$1" = renderer-killed-four-times-asks ]; then
+        # The fourth end within a minute is not followed by a load but by a question; Yes loads.
+        press_in_window "Page Problem" alt+y
+        wait_until 30 bash -c "[ \$(grep -cxF '$page_request' instrument.log) -ge 5 ]" \
+            || fail "Yes did not load the start page again"
+        log_has "main() QWebEnginePage::renderProcessTerminated button= 16384" \
+            || fail "Yes was not logged"
+    fi
+    [ "$(count_requests "$page_request")" = $((kills + 1)) ] || fail "unexpected page requests"
+    close_window "$main_window"
+    press_in_window "Closing the Application ..." Return
+    wait_for_shell
+    [ "$shell_status" = 0 ] || fail "exit status $shell_status, expected 0"
+    ;;
 *)
     fail "unknown scenario $1"
     ;;
