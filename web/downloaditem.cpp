@@ -178,8 +178,9 @@ void DownloadItem::splitOfferedName(const QByteArray &contentDisposition, QStrin
     endName = lastDot < 0 ? QString() : fileName.mid(lastDot + 1);
     qDebug() << "DownloadItem::providedFileName baseName=" << baseName;
     qDebug() << "DownloadItem::providedFileName endName=" << endName;
-    // ".." would name the parent of the destination directory, not a file in it.
-    if (baseName.isEmpty() || (baseName == QLatin1String(".") && endName.isEmpty())) {
+    // ".." gives the base name "." and no end name, which names "<directory>/..": that always
+    // exists, so the proposal goes on to "._1." inside the directory.
+    if (baseName.isEmpty()) {
         baseName = QStringLiteral("unnamed_download");
         qDebug() << "DownloadItem::providedFileName downloading unknown file:" << path;
     }

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QString>
 
@@ -15,9 +16,17 @@
 
 namespace {
 
-// Fixed directories that need not exist: only QFile::exists looks at the file system.
-const QString tempDirectory = QStringLiteral("/tmp/kestrion-fuzz-temp");
-const QString homeDirectory = QStringLiteral("/tmp/kestrion-fuzz-home");
+// Two empty directories of this run's own, standing for the temporary and the home directory.
+// They must exist, as those always do: "<directory>/.." is then taken, and the offered name ".."
+// is proposed as "._1." inside the directory.
+QByteArray runDirectory;
+QString tempDirectory;
+QString homeDirectory;
+
+void removeDirectories()
+{
+    QDir(QFile::decodeName(runDirectory)).removeRecursively();
+}
 
 void discardMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 
@@ -42,6 +51,19 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     // Every call logs the header and the name parts; printing them would only slow the fuzzer.
     qInstallMessageHandler(discardMessages);
+    runDirectory = QFile::encodeName(QDir::tempPath()) + "/kestrion-fuzz-XXXXXX";
+    if (!::mkdtemp(runDirectory.data())) {
+        std::perror("mkdtemp");
+        std::abort();
+    }
+    const QString run = QFile::decodeName(runDirectory);
+    tempDirectory = run + QStringLiteral("/temp");
+    homeDirectory = run + QStringLiteral("/home");
+    if (!QDir().mkdir(tempDirectory) || !QDir().mkdir(homeDirectory)) {
+        std::perror("mkdir");
+        std::abort();
+    }
+    std::atexit(removeDirectories);
     return 0;
 }
 
