@@ -292,6 +292,10 @@ void DownloadItem::runTool(const QString &program, const QStringList &arguments)
 {
     QProcess process;
     process.start(program, arguments, QIODevice::ReadWrite);
+    // Nobody ever writes to the tool: a prompt (the password of an encrypted archive) then
+    // reads the end of its input and the tool gives up, instead of waiting for ever while the
+    // window cannot even repaint.
+    process.closeWriteChannel();
     // Blocks the GUI thread on purpose: nothing may happen to the window until the tool is done.
     // A tool that never started would otherwise be waited for forever.
     while (!process.waitForFinished(1000)) {
