@@ -3,6 +3,7 @@
 #include "demoinstrument/democontent.h"
 #include "demoinstrument/demoinstrument.h"
 #include "shared/logcapture.h"
+#include "shared/modalanswerer.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QPointer>
@@ -132,6 +134,8 @@ private:
     void answerDialog(DialogAction action, std::function<bool()> ready = nullptr);
     void pollDialog();
     static DialogAction choose(const QString &path);
+    // As choose(), answering Yes when the dialog asks whether to replace an existing file.
+    static DialogAction chooseReplacing(const QString &path);
     QString expand(QString text) const;
     QString home() const { return m_root->filePath(QStringLiteral("home")); }
     QString temp() const { return m_root->filePath(QStringLiteral("tmp")); }
@@ -290,6 +294,16 @@ tst_DownloadItem::DialogAction tst_DownloadItem::choose(const QString &path)
         dialog->selectFile(path);
         // QFileDialog hides its override of accept(), which checks the choice.
         static_cast<QDialog *>(dialog)->accept();
+    };
+}
+
+tst_DownloadItem::DialogAction tst_DownloadItem::chooseReplacing(const QString &path)
+{
+    return [path](QFileDialog *dialog) {
+        // The question runs its own event loop inside accept(), where the poller for the file
+        // dialog cannot run again.
+        new ModalAnswerer(ModalAnswerer::clickButton(QMessageBox::Yes), dialog);
+        choose(path)(dialog);
     };
 }
 
@@ -761,7 +775,14 @@ void tst_DownloadItem::plantedDestination_data()
     QTest::newRow("FIFO someone reads from gets nothing")
         << "print.pdf" << "fifo with reader" << false;
     QTest::newRow("directory is refused") << "print.pdf" << "directory" << false;
+    QTest::newRow("second link to another file is refused")
+        << "print.pdf" << "hard link" << false;
+    QTest::newRow("another user's file is refused") << "print.pdf" << "foreign" << false;
+    QTest::newRow("another user's file under the archive name is neither written nor unpacked")
+        << "results.zip" << "foreign" << false;
     QTest::newRow("longer regular file is replaced") << "print.pdf" << "regular" << true;
+    QTest::newRow("link the user chose to replace is written through")
+        << "report.csv" << "link" << true;
 }
 // clang-format on
 
@@ -771,21 +792,35 @@ void tst_DownloadItem::plantedDestination()
     QFETCH(QString, plant);
     QFETCH(bool, written);
 
-    const QString destination = temp() + QLatin1Char('/') + name;
     const bool archive = name.endsWith(QLatin1String(".zip"));
-    const QString tool = archive ? QStringLiteral("7za") : QStringLiteral("pdftocairo");
-    const QByteArray body = archive ? DemoContent::resultsZip() : DemoContent::printPdf();
+    const bool printJob = name == QLatin1String("print.pdf");
+    const QString destination = (archive || printJob ? temp() : home()) + QLatin1Char('/') + name;
+    const QString tool = archive    ? QStringLiteral("7za")
+                         : printJob ? QStringLiteral("pdftocairo")
+                                    : QString();
+    const QByteArray body = archive    ? DemoContent::resultsZip()
+                            : printJob ? DemoContent::printPdf()
+                                       : DemoContent::reportCsv();
     const QString victim = m_root->filePath(QStringLiteral("victim"));
     const QByteArray precious("precious\n");
     QVERIFY(writeFile(victim, precious));
     if (plant == QLatin1String("link")) {
         QVERIFY(QFile::link(victim, destination));
+    } else if (plant == QLatin1String("hard link")) {
+        QCOMPARE(::link(QFile::encodeName(victim).constData(),
+                        QFile::encodeName(destination).constData()),
+                 0);
     } else if (plant == QLatin1String("dangling link")) {
         QVERIFY(QFile::link(m_root->filePath(QStringLiteral("created")), destination));
     } else if (plant.startsWith(QLatin1String("fifo"))) {
         QCOMPARE(::mkfifo(QFile::encodeName(destination).constData(), 0600), 0);
     } else if (plant == QLatin1String("directory")) {
         QVERIFY(QDir().mkdir(destination));
+    } else if (plant == QLatin1String("foreign")) {
+        QVERIFY(writeFile(destination, precious));
+        // The user nobody, as another account that shares the temporary folder.
+        if (::chown(QFile::encodeName(destination).constData(), 65534, 65534) != 0)
+            QSKIP("planting another user's file needs root");
     } else {
         QVERIFY(writeFile(destination, QByteArray(100000, 'x')));
     }
@@ -796,7 +831,7 @@ void tst_DownloadItem::plantedDestination()
         QVERIFY(reader.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered,
                             QFileDevice::AutoCloseHandle));
     }
-    answerDialog(choose(unpack()));
+    answerDialog(archive ? choose(unpack()) : chooseReplacing(destination));
     if (archive) {
         // A finish that arrives while the directory dialog is open is dropped when the open
         // fails afterwards, so the archive's reply is held until the refusal is logged.
@@ -818,16 +853,19 @@ void tst_DownloadItem::plantedDestination()
     if (written) {
         QCOMPARE(failures, 0);
         QCOMPARE(readFile(destination), body);
-        QCOMPARE(toolArguments(tool).value(1), destination);
+        QCOMPARE(readFile(victim), plant == QLatin1String("link") ? body : precious);
+        QCOMPARE(toolArguments(tool).value(1), tool.isEmpty() ? QString() : destination);
         QVERIFY(!logLines.contains(notHandedOver));
     } else {
         QVERIFY(failures >= 1);
-        QVERIFY(!QFileInfo(destination).isFile() || QFileInfo(destination).isSymLink());
-        // What sits under the name is not the download: no tool gets to open it.
+        // Whatever sits under the name is left as it was, and it is not the download: no tool
+        // gets to open it.
+        if (QFileInfo(destination).isFile())
+            QCOMPARE(readFile(destination), precious);
+        QCOMPARE(readFile(victim), precious);
         QVERIFY(toolArguments(tool).isEmpty());
         QVERIFY(logLines.contains(notHandedOver));
     }
-    QCOMPARE(readFile(victim), precious);
     QVERIFY(!QFileInfo::exists(m_root->filePath(QStringLiteral("created"))));
     if (reader.isOpen()) {
         char byte = 0;

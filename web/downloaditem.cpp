@@ -130,10 +130,19 @@ void DownloadItem::downloadReadyRead()
 
 bool DownloadItem::openDestination(QString &errorString)
 {
-    // Print jobs and archives go under fixed names into the shared temporary directory, where
-    // anyone can plant a link or a FIFO under that name: only ever write into a regular file.
     const QString fileName = m_file.fileName();
-    if (openRegularFileForWriting(m_file, errorString)) {
+    // Each chunk goes to the file as soon as it has been read: if the server stalls or the
+    // program ends, what has arrived is on disk and not in a buffer of ours.
+    bool opened = false;
+    if (m_print || m_unzip) {
+        // Print jobs and archives go under fixed names into the shared temporary directory,
+        // where anyone can plant a link, a FIFO or a file of their own under that name.
+        opened = openRegularFileForWriting(m_file, errorString);
+    } else {
+        // The user chose this path in the dialog, links and all.
+        opened = m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+    if (opened) {
         m_openedFileName = fileName;
         return true;
     }
