@@ -444,13 +444,11 @@ void tst_DownloadItem::cancelledDialogEndsDownload()
     QTRY_VERIFY(logLines.contains(QStringLiteral("DownloadItem::downloadReadyRead empty file")));
 
     QCOMPARE(m_dialogTitles, QStringList{title});
-    QVERIFY(m_reply);
-    QVERIFY(m_reply->isFinished());
-    // Closing discards what a running reply still had; a finished one keeps it, unread.
-    if (stillReceiving) {
-        QVERIFY(!m_reply->isOpen());
-        QCOMPARE(m_reply->error(), QNetworkReply::OperationCanceledError);
-    }
+    // Closing ends a running reply at once. Ended and no longer handled, it is let go of
+    // instead of staying with the manager for good.
+    QCOMPARE(linesStartingWith("DownloadItem::error \"Operation canceled\""),
+             stillReceiving ? 1 : 0);
+    QTRY_VERIFY(m_reply.isNull());
     QCOMPARE(linesStartingWith("DownloadItem::getFileName downloadFileName="), 0);
     QCOMPARE(linesStartingWith("DownloadItem::getFileName selectedFileName="), 0);
     QCOMPARE(linesStartingWith("DownloadItem::getFileName m_unzipLocation="), 0);

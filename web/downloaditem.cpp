@@ -27,6 +27,7 @@ DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
     , m_unzip(false)
     , m_finishPending(false)
     , m_busy(false)
+    , m_releasePending(false)
 {
     init();
 }
@@ -97,35 +98,42 @@ void DownloadItem::downloadReadyRead()
         return;
     }
 
-    if (!m_file.isOpen()) {
-        m_finishPending = false;
-        if (m_file.fileName().isEmpty())
-            getFileName();
-        if (m_file.fileName().isEmpty()) {
-            qDebug() << "DownloadItem::downloadReadyRead empty file";
-            m_mutex.unlock();
-            releaseBusyState();
-            return;
-        }
-        qDebug() << "DownloadItem::downloadReadyRead got filename=" << m_file.fileName();
-        QString errorString;
-        if (!openDestination(errorString)) {
-            qDebug() << "DownloadItem::downloadReadyRead error=" << errorString << m_url;
-            m_mutex.unlock();
-            releaseBusyState();
-            return;
-        }
-        // Once the body streams to disk, the network waits for the disk instead of queueing
-        // the rest of the body in memory. Before, while a dialog was open, the reply had to
-        // buffer whatever arrived.
-        m_reply->setReadBufferSize(streamingBufferSize);
+    const bool writing = m_file.isOpen() || openForFirstChunk();
+    if (writing) {
+        if (m_file.write(m_reply->readAll()) == -1)
+            qDebug() << "DownloadItem::downloadReadyRead error=" << m_file.errorString() << m_url;
+        if (m_finishPending)
+            handleFinished();
     }
-
-    if (m_file.write(m_reply->readAll()) == -1)
-        qDebug() << "DownloadItem::downloadReadyRead error=" << m_file.errorString() << m_url;
-    if (m_finishPending)
-        handleFinished();
     m_mutex.unlock();
+    if (!writing)
+        releaseBusyState();
+    carryOutRelease();
+}
+
+// Names and opens the destination; false when the download has no file to go to (for now).
+bool DownloadItem::openForFirstChunk()
+{
+    m_finishPending = false;
+    if (m_file.fileName().isEmpty())
+        getFileName();
+    if (m_file.fileName().isEmpty()) {
+        qDebug() << "DownloadItem::downloadReadyRead empty file";
+        releaseEndedReply();
+        return false;
+    }
+    qDebug() << "DownloadItem::downloadReadyRead got filename=" << m_file.fileName();
+    QString errorString;
+    if (!openDestination(errorString)) {
+        qDebug() << "DownloadItem::downloadReadyRead error=" << errorString << m_url;
+        releaseEndedReply();
+        return false;
+    }
+    // Once the body streams to disk, the network waits for the disk instead of queueing the
+    // rest of the body in memory. Before, while a dialog was open, the reply had to buffer
+    // whatever arrived.
+    m_reply->setReadBufferSize(streamingBufferSize);
+    return true;
 }
 
 bool DownloadItem::openDestination(QString &errorString)
@@ -151,12 +159,43 @@ bool DownloadItem::openDestination(QString &errorString)
     return false;
 }
 
+// A finish that came while the dialog was open is not handled any more once the download has
+// no file to go to: the reply would otherwise stay with the manager for good.
+void DownloadItem::releaseEndedReply()
+{
+    if (m_finishPending && m_reply)
+        m_reply->deleteLater();
+}
+
+void DownloadItem::release()
+{
+    if (!m_mutex.tryLock(0)) {
+        // A handler waits in a file dialog: its nested event loop would delete this item
+        // under it. The handler lets go of it once it has returned from the dialog.
+        m_releasePending = true;
+        return;
+    }
+    m_mutex.unlock();
+    // From here on no handler may start, or it could open a dialog for a download that
+    // nobody follows any more and be deleted inside it.
+    if (m_reply)
+        m_reply->disconnect(this);
+    deleteLater();
+}
+
+void DownloadItem::carryOutRelease()
+{
+    if (m_releasePending)
+        release();
+}
+
 void DownloadItem::downloadFinished()
 {
     qDebug() << "DownloadItem::downloadFinished";
     if (m_mutex.tryLock(0)) {
         handleFinished();
         m_mutex.unlock();
+        carryOutRelease();
     } else {
         m_finishPending = true;
     }
