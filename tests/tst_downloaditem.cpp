@@ -18,17 +18,20 @@
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,6 +113,8 @@ private slots:
     void failedOpenIsRetriedOnNextChunk();
     void faultyReplySavedAsItCame_data();
     void faultyReplySavedAsItCame();
+    void initCatchesUpWhatTheReplyHolds_data();
+    void initCatchesUpWhatTheReplyHolds();
     void followUpAction_data();
     void followUpAction();
     void realArchiver_data();
@@ -336,8 +341,10 @@ void tst_DownloadItem::heldSaveDialogLosesNoChunk()
     response.chunkDelayMs = 1;
     m_instrument->setResponse(QStringLiteral("/downloads/data.bin"), response);
     const QString destination = home() + QStringLiteral("/chosen.bin");
-    answerDialog(choose(destination), [] {
-        return linesStartingWith("DownloadItem::downloadReadyRead in progress") >= 3;
+    // While the dialog is open the reply takes in the whole body, without a limit.
+    answerDialog(choose(destination), [this, size] {
+        return linesStartingWith("DownloadItem::downloadReadyRead in progress") >= 3
+               && m_reply->bytesAvailable() == size;
     });
 
     startDownload(QStringLiteral("/downloads/data.bin"));
@@ -537,22 +544,28 @@ void tst_DownloadItem::faultyReplySavedAsItCame_data()
     QTest::addColumn<DemoResponse>("response");
     QTest::addColumn<QByteArray>("expected");
     QTest::addColumn<QString>("proposal");
+    QTest::addColumn<qint64>("fileSizeLimit");
 
     QTest::newRow("HTTP error body saved like a success")
         << DemoResponse::plainText(404, "Not Found", "no such report\n")
-        << QByteArray("no such report\n") << "%H/unnamed_download.";
+        << QByteArray("no such report\n") << "%H/unnamed_download." << qint64(-1);
 
     DemoResponse cut = offering("data.bin", 1 << 20);
     cut.chunkSize = 4093;
     cut.chunkDelayMs = 1;
     cut.cutAfterBytes = 300001;
     QTest::newRow("connection cut mid-body keeps what arrived")
-        << cut << DemoInstrument::patternBytes(0, 300001) << "%H/data.bin";
+        << cut << DemoInstrument::patternBytes(0, 300001) << "%H/data.bin" << qint64(-1);
 
     DemoResponse cutAtOnce = offering("data.bin", 100000);
     cutAtOnce.cutAfterBytes = 0;
     QTest::newRow("connection cut before the body writes nothing")
-        << cutAtOnce << QByteArray() << QString();
+        << cutAtOnce << QByteArray() << QString() << qint64(-1);
+
+    DemoResponse paced = offering("data.bin", 1 << 20);
+    paced.chunkDelayMs = 1;
+    QTest::newRow("chunks beyond a file size limit are each logged once and lost")
+        << paced << DemoInstrument::patternBytes(0, 100000) << "%H/data.bin" << qint64(100000);
 }
 // clang-format on
 
@@ -561,15 +574,46 @@ void tst_DownloadItem::faultyReplySavedAsItCame()
     QFETCH(DemoResponse, response);
     QFETCH(QByteArray, expected);
     QFETCH(QString, proposal);
+    QFETCH(qint64, fileSizeLimit);
 
     m_instrument->setResponse(QStringLiteral("/downloads/faulty"), response);
     const QString destination = home() + QStringLiteral("/saved.bin");
     answerDialog(choose(destination));
 
+    rlimit unlimited{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const auto restore = qScopeGuard([&] {
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        std::signal(SIGXFSZ, previousHandler);
+    });
+    if (fileSizeLimit >= 0) {
+        // Ignored, the signal leaves the write to fail with EFBIG instead of ending the test.
+        const rlimit limited{rlim_t(fileSizeLimit), unlimited.rlim_max};
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    }
+
     startDownload(QStringLiteral("/downloads/faulty"));
     QTRY_COMPARE_WITH_TIMEOUT(finishesHandled(), 1, 60000);
 
-    QVERIFY(linesStartingWith("DownloadItem::error") >= 1);
+    if (fileSizeLimit < 0) {
+        QVERIFY(linesStartingWith("DownloadItem::error") >= 1);
+    } else {
+        // From the first chunk that hit the limit on, each chunk logs one line and is lost.
+        const QString failed = QStringLiteral("DownloadItem::downloadReadyRead error= \"File too "
+                                              "large\" QUrl(\"%U/downloads/faulty\")");
+        QStringList chunks;
+        for (const QString &line : qAsConst(logLines)) {
+            if (line == QLatin1String("DownloadItem::downloadReadyRead"))
+                chunks << QString();
+            else if (line.startsWith(QLatin1String("DownloadItem::downloadReadyRead error=")))
+                chunks.last() += line == expand(failed) ? QLatin1Char('E') : QLatin1Char('?');
+        }
+        const int firstFailed = chunks.indexOf(QStringLiteral("E"));
+        QVERIFY(firstFailed > 0);
+        QCOMPARE(chunks.mid(firstFailed).count(QStringLiteral("E")), chunks.size() - firstFailed);
+        QCOMPARE(linesStartingWith("DownloadItem::error"), 0);
+    }
     if (!proposal.isEmpty()) {
         QCOMPARE(m_dialogTitles, QStringList{QStringLiteral("Save File")});
         QCOMPARE(m_dialogProposal, expand(proposal));
@@ -580,6 +624,44 @@ void tst_DownloadItem::faultyReplySavedAsItCame()
     }
     QVERIFY(m_window->isEnabled());
     QVERIFY(cursorRestored());
+}
+
+// clang-format off
+void tst_DownloadItem::initCatchesUpWhatTheReplyHolds_data()
+{
+    QTest::addColumn<DemoResponse>("response");
+    QTest::addColumn<int>("errors");
+
+    QTest::newRow("body of a reply that has already finished")
+        << DemoResponse::attachment("report.csv", DemoContent::reportCsv()) << 0;
+    QTest::newRow("error and body of a reply that has already finished")
+        << DemoResponse::plainText(404, "Not Found", "no such report\n") << 1;
+}
+// clang-format on
+
+void tst_DownloadItem::initCatchesUpWhatTheReplyHolds()
+{
+    QFETCH(DemoResponse, response);
+    QFETCH(int, errors);
+
+    m_instrument->setResponse(QStringLiteral("/downloads/early"), response);
+    const QString destination = home() + QStringLiteral("/saved.bin");
+    answerDialog(choose(destination));
+    QUrl url = m_instrument->baseUrl();
+    url.setPath(QStringLiteral("/downloads/early"));
+    m_reply = m_manager->get(QNetworkRequest(url));
+    QTRY_VERIFY(m_reply->isFinished());
+
+    m_items.push_back(std::make_unique<DownloadItem>(m_reply, m_window.get()));
+
+    // The item never heard the reply's signals: all it saw, it caught up in its constructor.
+    QCOMPARE(linesStartingWith("DownloadItem::error"), errors);
+    const int caughtUp = logLines.indexOf(QStringLiteral("DownloadItem::init directory canReadLine()"));
+    QVERIFY(caughtUp >= 0);
+    QVERIFY(firstLineStartingWith("DownloadItem::error") < caughtUp);
+    QCOMPARE(logLines.value(caughtUp + 1), QStringLiteral("DownloadItem::downloadReadyRead"));
+    QCOMPARE(m_dialogTitles, QStringList{QStringLiteral("Save File")});
+    QCOMPARE(readFile(destination), response.body);
 }
 
 // clang-format off

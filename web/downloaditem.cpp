@@ -13,7 +13,11 @@
 
 namespace {
 
-constexpr qint64 streamingBufferSize = 4 * 1024 * 1024;
+// What the reply may hold while the body streams to disk. Beyond it the network thread stops
+// reading from the socket, so that the server waits for the disk instead of the body piling up
+// in memory.
+constexpr qint64 streamingBufferSize = 1024 * 1024;
+constexpr int chunkBufferSize = 256 * 1024;
 
 } // namespace
 
@@ -48,6 +52,9 @@ void DownloadItem::init()
     m_busy = true;
     startBusyIndicator(*m_spinner, Qt::white);
     m_url = m_reply->url();
+    // From the first byte on: before the first chunk has been handled, a fast server would
+    // otherwise have the network thread read ahead without bound.
+    m_reply->setReadBufferSize(streamingBufferSize);
 
     qRegisterMetaType<QNetworkReply::NetworkError>("QNetworkReply::NetworkError");
     connect(m_reply, SIGNAL(readyRead()), this, SLOT(downloadReadyRead()));
@@ -100,8 +107,7 @@ void DownloadItem::downloadReadyRead()
 
     const bool writing = m_file.isOpen() || openForFirstChunk();
     if (writing) {
-        if (m_file.write(m_reply->readAll()) == -1)
-            qDebug() << "DownloadItem::downloadReadyRead error=" << m_file.errorString() << m_url;
+        writeAvailable();
         if (m_finishPending)
             handleFinished();
     }
@@ -129,9 +135,6 @@ bool DownloadItem::openForFirstChunk()
         releaseEndedReply();
         return false;
     }
-    // Once the body streams to disk, the network waits for the disk instead of queueing the
-    // rest of the body in memory. Before, while a dialog was open, the reply had to buffer
-    // whatever arrived.
     m_reply->setReadBufferSize(streamingBufferSize);
     return true;
 }
@@ -157,6 +160,37 @@ bool DownloadItem::openDestination(QString &errorString)
     if (errorString.isEmpty())
         errorString = m_file.errorString();
     return false;
+}
+
+// Reads everything the reply holds, piece by piece through one buffer. A piece that cannot be
+// written loses the rest of this chunk too, so that the file never gets a hole in the middle.
+void DownloadItem::writeAvailable()
+{
+    if (m_chunkBuffer.isEmpty())
+        m_chunkBuffer.resize(chunkBufferSize);
+    bool failed = false;
+    qint64 count = 0;
+    while ((count = m_reply->read(m_chunkBuffer.data(), m_chunkBuffer.size())) > 0) {
+        if (!failed && !writeAll(m_chunkBuffer.constData(), count)) {
+            failed = true;
+            qDebug() << "DownloadItem::downloadReadyRead error=" << m_file.errorString()
+                     << m_url;
+        }
+    }
+}
+
+// A short write (a file size limit, a full disk) is tried again for the rest, which then
+// either goes through or fails with the reason.
+bool DownloadItem::writeAll(const char *data, qint64 size)
+{
+    while (size > 0) {
+        const qint64 written = m_file.write(data, size);
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
 }
 
 // A finish that came while the dialog was open is not handled any more once the download has
@@ -281,6 +315,10 @@ void DownloadItem::getFileName()
     qDebug() << "DownloadItem::getFileName defaultFileName=" << defaultFileName;
     QString downloadFileName = directory + baseName + QLatin1Char('.') + endName;
 
+    // While the user decides, the reply takes in whatever arrives, without a limit: a server
+    // kept waiting for long might give up on the transfer.
+    if (!m_print)
+        m_reply->setReadBufferSize(0);
     if (m_unzip) {
         m_unzipLocation = QFileDialog::getExistingDirectory(
             m_parentWidget, tr("Select Directory"), QDir::homePath(), QFileDialog::ShowDirsOnly);
@@ -314,6 +352,8 @@ void DownloadItem::handleFinished()
         m_file.close();
         m_file.setFileName(m_openedFileName);
     }
+    // The item stays until the page replaces it; it keeps no buffer meanwhile.
+    m_chunkBuffer.clear();
 
     // When nothing of this download reached the file, whatever sits under its name (a planted
     // link or FIFO, an older job) is not the download, and a tool must not be handed it.

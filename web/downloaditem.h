@@ -47,6 +47,8 @@ private:
     void getFileName();
     bool openForFirstChunk();
     bool openDestination(QString &errorString);
+    void writeAvailable();
+    bool writeAll(const char *data, qint64 size);
     void releaseEndedReply();
     void carryOutRelease();
     void runTool(const QString &program, const QStringList &arguments);
@@ -71,6 +73,9 @@ private:
     bool m_busy;
     // The page released this item while one of its handlers was running.
     bool m_releasePending;
+    // Every chunk passes through this one buffer on its way to the file, from the first write
+    // until the finish.
+    QByteArray m_chunkBuffer;
     // Empty until the destination has been opened. A file opened from a checked descriptor no
     // longer reports its name: it gets it back when it is closed, for the log and the tool.
     QString m_openedFileName;
