@@ -551,12 +551,11 @@ void tst_MyWebPage::secondDownloadWhileFirstAsks(bool save)
     QVERIFY(QGuiApplication::overrideCursor());
     QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
 
-    // Replacing the second one gives everything back.
-    ModalAnswerer third(rejectDialog);
-    QVERIFY(run(clickScript(QStringLiteral("q"))));
-    QTRY_VERIFY_WITH_TIMEOUT(third.answered(), loadTimeout);
-    QTRY_VERIFY_WITH_TIMEOUT(m_mainWindow->isEnabled(), loadTimeout);
-    QCOMPARE(spinners().size(), 1);
+    // The page going with the second one gives everything back.
+    delete m_view;
+    m_view = nullptr;
+    m_page.reset();
+    QVERIFY(m_mainWindow->isEnabled());
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 }
 

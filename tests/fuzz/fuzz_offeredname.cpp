@@ -5,9 +5,9 @@
 
 #include <QByteArray>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <cstddef>
 #include <cstdint>
@@ -16,17 +16,12 @@
 
 namespace {
 
-// Two empty directories of this run's own, standing for the temporary and the home directory.
-// They must exist, as those always do: "<directory>/.." is then taken, and the offered name ".."
-// is proposed as "._1." inside the directory.
-QByteArray runDirectory;
-QString tempDirectory;
-QString homeDirectory;
-
-void removeDirectories()
-{
-    QDir(QFile::decodeName(runDirectory)).removeRecursively();
-}
+// Empty directories of this run's own. They exist, as the home and the temporary directory
+// always do: "<directory>/.." is then taken, and the offered name ".." is proposed as "._1."
+// inside the directory.
+const QTemporaryDir runDirectory;
+const QString tempDirectory = runDirectory.filePath(QStringLiteral("temp"));
+const QString homeDirectory = runDirectory.filePath(QStringLiteral("home"));
 
 void discardMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 
@@ -51,19 +46,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     // Every call logs the header and the name parts; printing them would only slow the fuzzer.
     qInstallMessageHandler(discardMessages);
-    runDirectory = QFile::encodeName(QDir::tempPath()) + "/kestrion-fuzz-XXXXXX";
-    if (!::mkdtemp(runDirectory.data())) {
-        std::perror("mkdtemp");
-        std::abort();
-    }
-    const QString run = QFile::decodeName(runDirectory);
-    tempDirectory = run + QStringLiteral("/temp");
-    homeDirectory = run + QStringLiteral("/home");
     if (!QDir().mkdir(tempDirectory) || !QDir().mkdir(homeDirectory)) {
-        std::perror("mkdir");
+        std::perror("cannot create the fuzzer's directories");
         std::abort();
     }
-    std::atexit(removeDirectories);
     return 0;
 }
 
