@@ -144,9 +144,9 @@ Run runShellProcess(const QUrl &url, const QString &target, qint64 heldDialogSiz
     QProcess shell;
     // The program's log lines are written, as they always are, but nobody reads them.
     shell.setStandardErrorFile(QProcess::nullDevice());
-    shell.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--shell-run"), url.toString(), target,
-                 QString::number(heldDialogSize)});
+    shell.start(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral("--shell-run"), url.toString(), target, QString::number(heldDialogSize)});
     shell.waitForFinished(-1);
     const QList<QByteArray> fields = shell.readAllStandardOutput().trimmed().split(' ');
     Run run;
@@ -284,8 +284,10 @@ int main(int argc, char *argv[])
             << Qt::endl;
     }
     const double ratio = heldDialog ? 0 : median(shellRates) / median(curlRates);
-    const QString body = QStringLiteral("%1 MiB%2").arg(size >> 20).arg(
-        pace.isEmpty() ? QString() : QStringLiteral(", paced %1").arg(pace));
+    const QString body
+        = QStringLiteral("%1 MiB%2")
+              .arg(size >> 20)
+              .arg(pace.isEmpty() ? QString() : QStringLiteral(", paced %1").arg(pace));
     if (heldDialog) {
         out << QStringLiteral("| body, Save File dialog held open | shell peak growth MiB, "
                               "median / highest |\n|---|---|\n| %1 | %2 |")

@@ -651,7 +651,8 @@ void tst_DownloadItem::initCatchesUpWhatTheReplyHolds()
 
     // The item never heard the reply's signals: all it saw, it caught up in its constructor.
     QCOMPARE(linesStartingWith("DownloadItem::error"), errors);
-    const int caughtUp = logLines.indexOf(QStringLiteral("DownloadItem::init directory canReadLine()"));
+    const int caughtUp
+        = logLines.indexOf(QStringLiteral("DownloadItem::init directory canReadLine()"));
     QVERIFY(caughtUp >= 0);
     QVERIFY(firstLineStartingWith("DownloadItem::error") < caughtUp);
     QCOMPARE(logLines.value(caughtUp + 1), QStringLiteral("DownloadItem::downloadReadyRead"));
@@ -765,8 +766,8 @@ void tst_DownloadItem::realArchiver()
         const QString encrypted = m_root->filePath(QStringLiteral("encrypted.zip"));
         QVERIFY(writeFile(secret, "secret measurements\n"));
         QProcess packer;
-        packer.start(QStringLiteral("7za"), {QStringLiteral("a"), QStringLiteral("-p") + password,
-                                             encrypted, secret});
+        packer.start(QStringLiteral("7za"),
+                     {QStringLiteral("a"), QStringLiteral("-p") + password, encrypted, secret});
         QVERIFY(packer.waitForFinished(60000));
         QCOMPARE(packer.exitCode(), 0);
         archive = readFile(encrypted);

@@ -331,8 +331,7 @@ void tst_DownloadStress::runDownload(int index, const Plan &plan)
         // the server has sent everything.
         const bool cutOff = plan.cancel && asks;
         QVERIFY2(waitUntil([&] {
-                     return handlerWentOn()
-                            && (cutOff || (sent.count() == 1 && serverFlushed()));
+                     return handlerWentOn() && (cutOff || (sent.count() == 1 && serverFlushed()));
                  }),
                  "the server did not send the whole body, or the dialog was not answered");
         // A cancel closes the reply, which finishes it at once.

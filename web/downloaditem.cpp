@@ -173,8 +173,7 @@ void DownloadItem::writeAvailable()
     while ((count = m_reply->read(m_chunkBuffer.data(), m_chunkBuffer.size())) > 0) {
         if (!failed && !writeAll(m_chunkBuffer.constData(), count)) {
             failed = true;
-            qDebug() << "DownloadItem::downloadReadyRead error=" << m_file.errorString()
-                     << m_url;
+            qDebug() << "DownloadItem::downloadReadyRead error=" << m_file.errorString() << m_url;
         }
     }
 }

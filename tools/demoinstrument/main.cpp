@@ -8,8 +8,8 @@
 #include <QTextStream>
 
 #include <csignal>
-#include <limits>
 #include <fcntl.h>
+#include <limits>
 #include <unistd.h>
 
 namespace {
@@ -125,8 +125,8 @@ int main(int argc, char *argv[])
         }
     }
     const auto generatedAttachment = [pieceSize, pauseMs](const QString &path, qint64 size) {
-        DemoResponse response = DemoResponse::attachment(
-            path.section(QLatin1Char('/'), -1).toUtf8(), QByteArray());
+        DemoResponse response
+            = DemoResponse::attachment(path.section(QLatin1Char('/'), -1).toUtf8(), QByteArray());
         response.generatedSize = size;
         response.chunkSize = pieceSize;
         response.chunkDelayMs = int(pauseMs);
