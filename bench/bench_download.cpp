@@ -4,11 +4,22 @@
 // only does the program's work. A print job is used because it needs no dialog; a stand-in
 // pdftocairo that does nothing keeps the follow-up action out of the timing.
 //
+// Every download of the program runs in a fresh process of its own, as the first download of a
+// started program does: memory that malloc kept from an earlier run would otherwise be reused
+// by the next one and hide its growth. Its debug lines are written as the program writes them,
+// to a null device here. Reported are the median and the highest run of each figure: the
+// growth of the peak resident memory during the download, and the growth that stays once the
+// download is over.
+//
+// With --paced BYTES:MS the instrument sends the body in pieces of BYTES with a pause of MS
+// milliseconds before each, a server slower than the disk.
+//
 // With --held-dialog the body is an ordinary file instead, and the "Save File" dialog is only
 // answered once the server has sent the whole body: the reply buffers it meanwhile, which is
 // the memory growth this mode reports (no curl runs then).
 //
-// usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] [--held-dialog] [--json FILE]
+// usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] [--paced BYTES:MS]
+//                       [--held-dialog] [--json FILE]
 
 #include "web/downloaditem.h"
 
@@ -57,6 +68,7 @@ struct Run
 {
     double seconds = 0;
     qint64 peakGrowthKiB = 0;
+    qint64 retainedGrowthKiB = 0;
     qint64 bytes = 0;
 };
 
@@ -96,9 +108,10 @@ private:
     QTimer m_timer;
 };
 
-Run runShell(QNetworkAccessManager &manager, const QUrl &url, const QString &target,
-             qint64 heldDialogSize)
+// One download in this process, which does nothing else: prints "result" and the figures.
+int runShell(const QUrl &url, const QString &target, qint64 heldDialogSize)
 {
+    QNetworkAccessManager manager;
     QFile::remove(target);
     QWidget window;
     discardNoise();
@@ -120,6 +133,29 @@ Run runShell(QNetworkAccessManager &manager, const QUrl &url, const QString &tar
     run.bytes = QFileInfo(target).size();
     delete item;
     discardNoise();
+    run.retainedGrowthKiB = statusValueKiB("VmRSS:") - before;
+    QTextStream(stdout) << "result " << run.seconds << ' ' << run.peakGrowthKiB << ' '
+                        << run.retainedGrowthKiB << ' ' << run.bytes << Qt::endl;
+    return 0;
+}
+
+Run runShellProcess(const QUrl &url, const QString &target, qint64 heldDialogSize)
+{
+    QProcess shell;
+    // The program's log lines are written, as they always are, but nobody reads them.
+    shell.setStandardErrorFile(QProcess::nullDevice());
+    shell.start(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral("--shell-run"), url.toString(), target, QString::number(heldDialogSize)});
+    shell.waitForFinished(-1);
+    const QList<QByteArray> fields = shell.readAllStandardOutput().trimmed().split(' ');
+    Run run;
+    if (fields.size() != 5 || fields.at(0) != "result")
+        return run;
+    run.seconds = fields.at(1).toDouble();
+    run.peakGrowthKiB = fields.at(2).toLongLong();
+    run.retainedGrowthKiB = fields.at(3).toLongLong();
+    run.bytes = fields.at(4).toLongLong();
     return run;
 }
 
@@ -145,10 +181,29 @@ double median(QVector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+double highest(const QVector<double> &values)
+{
+    return *std::max_element(values.begin(), values.end());
+}
+
+// "median / highest", in MiB.
+QString medianAndHighest(const QVector<double> &values)
+{
+    return QStringLiteral("%1 / %2").arg(median(values), 0, 'f', 1).arg(highest(values), 0, 'f', 1);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc == 5 && qstrcmp(argv[1], "--shell-run") == 0) {
+        QApplication application(argc, argv);
+        return runShell(QUrl(QString::fromLocal8Bit(argv[2])), QString::fromLocal8Bit(argv[3]),
+                        QByteArray(argv[4]).toLongLong());
+    }
+
     QTemporaryDir workDir;
     qputenv("TMPDIR", workDir.path().toLocal8Bit());
     const QString tools = workDir.path() + QStringLiteral("/tools");
@@ -161,22 +216,19 @@ int main(int argc, char *argv[])
     standIn.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner
                            | QFileDevice::ExeOwner);
     qputenv("PATH", tools.toLocal8Bit() + ':' + qgetenv("PATH"));
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The item's log lines would dominate the output and the timing.
-    qputenv("QT_LOGGING_RULES", "*.debug=false");
 
-    QApplication application(argc, argv);
+    QCoreApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() < 2) {
         QTextStream(stderr) << "usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] "
-                               "[--held-dialog] [--json FILE]"
+                               "[--paced BYTES:MS] [--held-dialog] [--json FILE]"
                             << Qt::endl;
         return 2;
     }
     qint64 size = qint64(1) << 30;
     int repetitions = 3;
     QString jsonPath;
+    QString pace;
     bool heldDialog = false;
     for (int i = 2; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--held-dialog"))
@@ -185,6 +237,8 @@ int main(int argc, char *argv[])
             size = arguments[++i].toLongLong();
         else if (arguments[i] == QLatin1String("--repetitions") && i + 1 < arguments.size())
             repetitions = arguments[++i].toInt();
+        else if (arguments[i] == QLatin1String("--paced") && i + 1 < arguments.size())
+            pace = arguments[++i];
         else if (arguments[i] == QLatin1String("--json") && i + 1 < arguments.size())
             jsonPath = arguments[++i];
     }
@@ -192,23 +246,25 @@ int main(int argc, char *argv[])
     const QString fileName
         = heldDialog ? QStringLiteral("report.csv") : QStringLiteral("print.pdf");
     const QString path = QStringLiteral("/downloads/") + fileName;
+    QStringList instrumentArguments{QStringLiteral("--generated=%1:%2").arg(path).arg(size)};
+    if (!pace.isEmpty())
+        instrumentArguments << QStringLiteral("--pace=") + pace;
     QProcess instrument;
-    instrument.start(arguments[1], {QStringLiteral("--generated=%1:%2").arg(path).arg(size)});
+    instrument.start(arguments[1], instrumentArguments);
     if (!instrument.waitForReadyRead(10000))
         return 1;
     const QByteArray listening = instrument.readLine().trimmed();
     if (!listening.startsWith("listening on "))
         return 1;
     const QUrl url = QUrl(QString::fromUtf8(listening.mid(13))).resolved(QUrl(path));
-    QNetworkAccessManager manager;
     const QString shellTarget = workDir.path() + QLatin1Char('/') + fileName;
     const QString curlTarget = workDir.path() + QStringLiteral("/curl.out");
 
-    QVector<double> shellRates, curlRates, growths;
+    QVector<double> shellRates, curlRates, growths, retained;
     QTextStream out(stdout);
     for (int i = 0; i < repetitions; ++i) {
-        const Run shell = runShell(manager, url, shellTarget, heldDialog ? size : 0);
-        const Run curl = heldDialog ? Run{0, 0, size} : runCurl(url, curlTarget);
+        const Run shell = runShellProcess(url, shellTarget, heldDialog ? size : 0);
+        const Run curl = heldDialog ? Run{0, 0, 0, size} : runCurl(url, curlTarget);
         if (shell.bytes != size || curl.bytes != size) {
             out << "incomplete download: shell " << shell.bytes << ", curl " << curl.bytes << " of "
                 << size << " bytes" << Qt::endl;
@@ -217,28 +273,35 @@ int main(int argc, char *argv[])
         shellRates << size / shell.seconds / 1e6;
         curlRates << (heldDialog ? 0 : size / curl.seconds / 1e6);
         growths << shell.peakGrowthKiB / 1024.0;
-        out << QStringLiteral("run %1: shell %2 MB/s (peak growth %3 MiB), curl %4 MB/s")
+        retained << shell.retainedGrowthKiB / 1024.0;
+        out << QStringLiteral("run %1: shell %2 MB/s (peak growth %3 MiB, retained %4 MiB), "
+                              "curl %5 MB/s")
                    .arg(i + 1)
                    .arg(shellRates.last(), 0, 'f', 0)
                    .arg(growths.last(), 0, 'f', 1)
+                   .arg(retained.last(), 0, 'f', 1)
                    .arg(curlRates.last(), 0, 'f', 0)
             << Qt::endl;
     }
     const double ratio = heldDialog ? 0 : median(shellRates) / median(curlRates);
+    const QString body
+        = QStringLiteral("%1 MiB%2")
+              .arg(size >> 20)
+              .arg(pace.isEmpty() ? QString() : QStringLiteral(", paced %1").arg(pace));
     if (heldDialog) {
-        out << QStringLiteral("| body, Save File dialog held open | shell peak growth MiB |\n"
-                              "|---|---|\n| %1 MiB | %2 |")
-                   .arg(size >> 20)
-                   .arg(median(growths), 0, 'f', 1)
+        out << QStringLiteral("| body, Save File dialog held open | shell peak growth MiB, "
+                              "median / highest |\n|---|---|\n| %1 | %2 |")
+                   .arg(body, medianAndHighest(growths))
             << Qt::endl;
     } else {
-        out << QStringLiteral("| body | shell MB/s | curl MB/s | ratio | shell peak growth MiB |\n"
-                              "|---|---|---|---|---|\n| %1 MiB | %2 | %3 | %4 | %5 |")
-                   .arg(size >> 20)
+        out << QStringLiteral("| body | shell MB/s | curl MB/s | ratio | shell peak growth MiB, "
+                              "median / highest | retained MiB, median / highest |\n"
+                              "|---|---|---|---|---|---|\n| %1 | %2 | %3 | %4 | %5 | %6 |")
+                   .arg(body)
                    .arg(median(shellRates), 0, 'f', 0)
                    .arg(median(curlRates), 0, 'f', 0)
                    .arg(ratio, 0, 'f', 2)
-                   .arg(median(growths), 0, 'f', 1)
+                   .arg(medianAndHighest(growths), medianAndHighest(retained))
             << Qt::endl;
     }
 
@@ -248,12 +311,16 @@ int main(int argc, char *argv[])
             return 1;
         json.write(QJsonDocument(QJsonObject{{"benchmark", "download"},
                                              {"bytes", double(size)},
+                                             {"paced", pace},
                                              {"heldDialog", heldDialog},
                                              {"repetitions", repetitions},
                                              {"shellMBps", median(shellRates)},
                                              {"curlMBps", median(curlRates)},
                                              {"ratio", ratio},
-                                             {"shellPeakGrowthMiB", median(growths)}})
+                                             {"shellPeakGrowthMiB", median(growths)},
+                                             {"shellPeakGrowthHighestMiB", highest(growths)},
+                                             {"shellRetainedGrowthMiB", median(retained)},
+                                             {"shellRetainedGrowthHighestMiB", highest(retained)}})
                        .toJson());
     }
     instrument.terminate();

@@ -385,6 +385,7 @@ void tst_DemoInstrument::executableRefuses_data()
     QTest::newRow("a port in use") << "--port=PORT";
     QTest::newRow("a port that is no number") << "--port=http";
     QTest::newRow("an address that is no IP address") << "--address=instrument.invalid";
+    QTest::newRow("a pace without a piece size") << "--pace=0:1";
 }
 // clang-format on
 

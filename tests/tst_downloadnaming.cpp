@@ -109,10 +109,10 @@ void tst_DownloadNaming::offeredName_data()
         << offered("/etc/passwd") << "passwd" << "" << ordinary << "passwd.";
     QTest::newRow("backslashes are part of one file name")
         << offered("..\\..\\x") << "..\\." << "\\x" << ordinary << "..\\..\\x";
-    QTest::newRow("parent directory name is an unnamed download")
-        << offered("..") << "unnamed_download" << "" << ordinary << "unnamed_download.";
-    QTest::newRow("parent directory after a directory part is an unnamed download")
-        << offered("a/..") << "unnamed_download" << "" << ordinary << "unnamed_download.";
+    QTest::newRow("parent directory name is proposed numbered, inside the directory")
+        << offered("..") << "." << "" << ordinary << "._1.";
+    QTest::newRow("parent directory after a directory part is proposed numbered")
+        << offered("a/..") << "." << "" << ordinary << "._1.";
     QTest::newRow("current directory name is an unnamed download")
         << offered(".") << "unnamed_download" << "" << ordinary << "unnamed_download.";
     QTest::newRow("trailing slash leaves no name")

@@ -327,7 +327,12 @@ void tst_DownloadStress::runDownload(int index, const Plan &plan)
             return !asks || linesStartingWith(opened) > 0
                    || logged(QStringLiteral("DownloadItem::downloadReadyRead empty file"));
         };
-        QVERIFY2(waitUntil([&] { return sent.count() == 1 && serverFlushed() && handlerWentOn(); }),
+        // A cancelled download lets go of its reply, which may drop the connection before
+        // the server has sent everything.
+        const bool cutOff = plan.cancel && asks;
+        QVERIFY2(waitUntil([&] {
+                     return handlerWentOn() && (cutOff || (sent.count() == 1 && serverFlushed()));
+                 }),
                  "the server did not send the whole body, or the dialog was not answered");
         // A cancel closes the reply, which finishes it at once.
         QCOMPARE(finishSeen(), plan.cancel && asks);

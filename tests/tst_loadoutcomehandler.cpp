@@ -1,16 +1,40 @@
 #include "app/loadoutcomehandler.h"
 
-#include <QTest>
+#include "app/mystackedwidget.h"
+#include "shared/logcapture.h"
+#include "shared/modalanswerer.h"
+#include "widgets/busyindicator.h"
+#include "widgets/waitingspinnerwidget.h"
 
-// The retry question names the link to check, judged by the chosen address alone.
+#include <QLabel>
+#include <QMessageBox>
+#include <QTest>
+#include <QWebEngineView>
+
+// The retry question names the link to check, judged by the chosen address alone; a success
+// takes the splash page away and keeps every later failure quiet.
 class tst_LoadOutcomeHandler : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void cleanupTestCase();
     void questionText_data();
     void questionText();
+    void outcomesWithoutQuestion_data();
+    void outcomesWithoutQuestion();
 };
+
+void tst_LoadOutcomeHandler::initTestCase()
+{
+    startLogCapture();
+}
+
+void tst_LoadOutcomeHandler::cleanupTestCase()
+{
+    stopLogCapture();
+}
 
 // clang-format off
 void tst_LoadOutcomeHandler::questionText_data()
@@ -37,5 +61,60 @@ void tst_LoadOutcomeHandler::questionText()
              firstLine + QString::fromUtf8(" to your Kestrion®.\nTry again?"));
 }
 
-QTEST_APPLESS_MAIN(tst_LoadOutcomeHandler)
+// clang-format off
+void tst_LoadOutcomeHandler::outcomesWithoutQuestion_data()
+{
+    QTest::addColumn<QString>("chosenAddress");
+    QTest::addColumn<QList<bool>>("outcomes");
+
+    QTest::newRow("success shows the web view and stops the indicator")
+        << "192.168.7.1" << QList<bool>{true};
+    QTest::newRow("failure after a success asks nothing")
+        << "192.168.7.1" << QList<bool>{true, false};
+    QTest::newRow("success after a success changes nothing")
+        << "10.0.0.5" << QList<bool>{true, true};
+    QTest::newRow("host named: failure asks nothing, the splash stays")
+        << "" << QList<bool>{false};
+}
+// clang-format on
+
+void tst_LoadOutcomeHandler::outcomesWithoutQuestion()
+{
+    QFETCH(QString, chosenAddress);
+    QFETCH(QList<bool>, outcomes);
+
+    MyStackedWidget window;
+    QLabel splashLabel;
+    window.addWidget(&splashLabel);
+    WaitingSpinnerWidget busyIndicator(&splashLabel, true, true);
+    startBusyIndicator(busyIndicator, Qt::black);
+    QWebEngineView view;
+    window.addWidget(&view);
+    // Should a question come after all, Yes would load this: nothing listens there, and nothing
+    // leaves the machine.
+    const QUrl startUrl(QStringLiteral("http://127.0.0.1:9/Quorin/?touch=On"));
+    const LoadOutcomeHandler handler(view, startUrl, chosenAddress, window, splashLabel,
+                                     busyIndicator);
+    // A question would run its own event loop inside the call, where this answers it.
+    ModalAnswerer answerer(ModalAnswerer::clickButton(QMessageBox::Yes));
+    logLines.clear();
+
+    QStringList expectedLines;
+    for (const bool ok : qAsConst(outcomes)) {
+        handler(ok);
+        expectedLines << QStringLiteral("main() QWebEngineView::loadFinished ok= %1")
+                             .arg(ok ? QStringLiteral("true") : QStringLiteral("false"));
+    }
+
+    QVERIFY(!answerer.answered());
+    QCOMPARE(logLines, expectedLines);
+    const bool loaded = outcomes.contains(true);
+    QCOMPARE(busyIndicator.isSpinning(), !loaded);
+    QCOMPARE(window.count(), loaded ? 1 : 2);
+    QCOMPARE(window.currentWidget(), loaded ? static_cast<QWidget *>(&view) : &splashLabel);
+    QVERIFY(chosenAddress.isEmpty());
+    QVERIFY(view.url().isEmpty());
+}
+
+QTEST_MAIN(tst_LoadOutcomeHandler)
 #include "tst_loadoutcomehandler.moc"

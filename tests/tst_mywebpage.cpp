@@ -5,9 +5,12 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
+#include <QFileDialog>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWebEngineView>
@@ -123,6 +126,7 @@ private:
     int requestCount(const QByteArray &requestLine) const;
     QList<WaitingSpinnerWidget *> spinners() const;
     const RecordingPage::Navigation *lastNavigationTo(const QUrl &url) const;
+    void secondDownloadWhileFirstAsks(bool save);
 
     std::unique_ptr<DemoInstrument> m_instrument;
     std::unique_ptr<QWidget> m_mainWindow;
@@ -445,11 +449,16 @@ void tst_MyWebPage::nextDownloadReplacesItem_data()
     QTest::addColumn<QString>("firstLink");
     QTest::addColumn<QByteArray>("firstRequestLine");
     QTest::addColumn<bool>("firstAsks");
+    QTest::addColumn<QString>("whileAsking");
 
     QTest::newRow("item whose user declined to save is replaced")
-        << "l" << QByteArray("GET /downloads/x.csv HTTP/1.1") << true;
+        << "l" << QByteArray("GET /downloads/x.csv HTTP/1.1") << true << QString();
     QTest::newRow("item still waiting for data is replaced")
-        << "s" << QByteArray("GET /downloads/slow.csv HTTP/1.1") << false;
+        << "s" << QByteArray("GET /downloads/slow.csv HTTP/1.1") << false << QString();
+    QTest::newRow("item replaced in its dialog saves once it is answered")
+        << "l" << QByteArray("GET /downloads/x.csv HTTP/1.1") << true << "save";
+    QTest::newRow("item replaced in its dialog goes once it is cancelled")
+        << "l" << QByteArray("GET /downloads/x.csv HTTP/1.1") << true << "cancel";
 }
 // clang-format on
 
@@ -458,8 +467,13 @@ void tst_MyWebPage::nextDownloadReplacesItem()
     QFETCH(QString, firstLink);
     QFETCH(QByteArray, firstRequestLine);
     QFETCH(bool, firstAsks);
+    QFETCH(QString, whileAsking);
 
     QVERIFY(load(QStringLiteral("/page.html")));
+    if (!whileAsking.isEmpty()) {
+        secondDownloadWhileFirstAsks(whileAsking == QLatin1String("save"));
+        return;
+    }
     {
         ModalAnswerer answerer(rejectDialog);
         QVERIFY(run(clickScript(firstLink)));
@@ -482,6 +496,66 @@ void tst_MyWebPage::nextDownloadReplacesItem()
     QCOMPARE(spinners().size(), 1);
     // Neither item may leave the window disabled or the wait cursor behind.
     QTRY_VERIFY_WITH_TIMEOUT(m_mainWindow->isEnabled(), loadTimeout);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+}
+
+// A page script clicks a second download link while the first one's "Save File" dialog is
+// open. The first item must outlive its dialog, whose nested event loop runs meanwhile.
+void tst_MyWebPage::secondDownloadWhileFirstAsks(bool save)
+{
+    QTemporaryDir chosen;
+    QVERIFY(chosen.isValid());
+    const QString destination = chosen.filePath(QStringLiteral("x.csv"));
+    QPointer<WaitingSpinnerWidget> first;
+    bool secondStarted = false;
+    bool firstAliveInDialog = false;
+    ModalAnswerer answerer([&](QWidget *dialog) {
+        first = spinners().value(0);
+        // The second download starts from inside the first one's dialog.
+        m_page->runJavaScript(clickScript(QStringLiteral("s")));
+        secondStarted = QTest::qWaitFor(
+            [this] {
+                return requestCount("GET /downloads/slow.csv HTTP/1.1") == 1
+                       && spinners().size() == 2;
+            },
+            loadTimeout);
+        firstAliveInDialog = !first.isNull();
+        auto *fileDialog = qobject_cast<QFileDialog *>(dialog);
+        if (!save || !fileDialog) {
+            rejectDialog(dialog);
+            return;
+        }
+        // selectFile() leaves the name field alone while it has the focus.
+        if (QWidget *focused = fileDialog->focusWidget())
+            focused->clearFocus();
+        fileDialog->selectFile(destination);
+        // QFileDialog hides its override of accept(), which checks the choice.
+        static_cast<QDialog *>(fileDialog)->accept();
+    });
+    QVERIFY(run(clickScript(QStringLiteral("l"))));
+    QTRY_VERIFY_WITH_TIMEOUT(answerer.answered(), loadTimeout);
+    QCOMPARE(answerer.seenTitle(), QStringLiteral("Save File"));
+    QVERIFY(secondStarted);
+    QVERIFY(firstAliveInDialog);
+
+    // Once it has returned from its dialog the first item goes, having saved what the user
+    // chose; the second goes on waiting for its data with the window disabled.
+    QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), loadTimeout);
+    QFile saved(destination);
+    QCOMPARE(saved.open(QIODevice::ReadOnly), save);
+    if (save)
+        QVERIFY(saved.readAll().contains("<p>/downloads/x.csv"));
+    QCOMPARE(spinners().size(), 1);
+    QVERIFY(spinners().constFirst()->isSpinning());
+    QVERIFY(!m_mainWindow->isEnabled());
+    QVERIFY(QGuiApplication::overrideCursor());
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+
+    // The page going with the second one gives everything back.
+    delete m_view;
+    m_view = nullptr;
+    m_page.reset();
+    QVERIFY(m_mainWindow->isEnabled());
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 }
 

@@ -8,6 +8,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -15,6 +16,8 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -61,10 +64,34 @@ public:
     }
 };
 
+// The child's part of cancelEndsProgram: cancels the dialog in `directory` the given way.
+void cancelInThisProcess(const QString &way, const QString &directory)
+{
+    QVERIFY(QDir::setCurrent(directory));
+    SelectConnectionDialog dialog(nullptr);
+    QTimer::singleShot(0, &dialog, [&dialog, way] {
+        if (QApplication::activeModalWidget() != &dialog)
+            return;
+        std::fputs("dialog shown\n", stdout);
+        std::fflush(stdout);
+        if (way == QLatin1String("button")) {
+            auto *buttonBox = part<QDialogButtonBox>(dialog, "buttonBox");
+            QTest::mouseClick(buttonBox->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+        } else {
+            // As the window's close button does it: a close event to the dialog.
+            dialog.close();
+        }
+    });
+    dialog.exec();
+    // Only a dialog that lets the program go on after a cancel gets here.
+    std::_Exit(0);
+}
+
 } // namespace
 
 // The connection dialog: its form, what it loads from and writes to ip.txt, and the address
-// it hands to the caller. reject() ends the process and is therefore not called here.
+// it hands to the caller. reject() ends the process and is therefore called only in a child
+// process, this test run again.
 class tst_SelectConnectionDialog : public QObject
 {
     Q_OBJECT
@@ -85,6 +112,8 @@ private slots:
     void accept_data();
     void accept();
     void okButtonEndsExec();
+    void cancelEndsProgram_data();
+    void cancelEndsProgram();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -388,6 +417,43 @@ void tst_SelectConnectionDialog::okButtonEndsExec()
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.m_ipAddress, QStringLiteral("192.168.8.1"));
     QVERIFY(QFileInfo(QStringLiteral("ip.txt")).isDir());
+}
+
+// clang-format off
+void tst_SelectConnectionDialog::cancelEndsProgram_data()
+{
+    QTest::addColumn<QString>("way");
+
+    QTest::newRow("Cancel button ends the program with status 1") << "button";
+    QTest::newRow("close button ends the program with status 1") << "close";
+}
+// clang-format on
+
+void tst_SelectConnectionDialog::cancelEndsProgram()
+{
+    QFETCH(QString, way);
+
+    const QByteArray childDirectory = qgetenv("KESTRION_CANCEL_IN");
+    if (!childDirectory.isEmpty()) {
+        cancelInThisProcess(way, QFile::decodeName(childDirectory));
+        return;
+    }
+    writeIpFile("10.0.0.5\n");
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("KESTRION_CANCEL_IN"), QDir::currentPath());
+    // The child ends without tidying up: what it leaves goes with this test's folder.
+    environment.insert(QStringLiteral("TMPDIR"), QDir::currentPath());
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("cancelEndsProgram:") + QLatin1String(QTest::currentDataTag())});
+    QVERIFY(child.waitForFinished(60000));
+
+    const QByteArray output = child.readAllStandardOutput();
+    QVERIFY2(output.contains("dialog shown\n"), output.constData());
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 1);
+    QCOMPARE(readIpFile(), QByteArray("10.0.0.5\n"));
 }
 
 QTEST_MAIN(tst_SelectConnectionDialog)

@@ -13,7 +13,11 @@
 
 namespace {
 
-constexpr qint64 streamingBufferSize = 4 * 1024 * 1024;
+// What the reply may hold while the body streams to disk. Beyond it the network thread stops
+// reading from the socket, so that the server waits for the disk instead of the body piling up
+// in memory.
+constexpr qint64 streamingBufferSize = 1024 * 1024;
+constexpr int chunkBufferSize = 256 * 1024;
 
 } // namespace
 
@@ -27,6 +31,7 @@ DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
     , m_unzip(false)
     , m_finishPending(false)
     , m_busy(false)
+    , m_releasePending(false)
 {
     init();
 }
@@ -47,6 +52,9 @@ void DownloadItem::init()
     m_busy = true;
     startBusyIndicator(*m_spinner, Qt::white);
     m_url = m_reply->url();
+    // From the first byte on: before the first chunk has been handled, a fast server would
+    // otherwise have the network thread read ahead without bound.
+    m_reply->setReadBufferSize(streamingBufferSize);
 
     qRegisterMetaType<QNetworkReply::NetworkError>("QNetworkReply::NetworkError");
     connect(m_reply, SIGNAL(readyRead()), this, SLOT(downloadReadyRead()));
@@ -97,43 +105,55 @@ void DownloadItem::downloadReadyRead()
         return;
     }
 
-    if (!m_file.isOpen()) {
-        m_finishPending = false;
-        if (m_file.fileName().isEmpty())
-            getFileName();
-        if (m_file.fileName().isEmpty()) {
-            qDebug() << "DownloadItem::downloadReadyRead empty file";
-            m_mutex.unlock();
-            releaseBusyState();
-            return;
-        }
-        qDebug() << "DownloadItem::downloadReadyRead got filename=" << m_file.fileName();
-        QString errorString;
-        if (!openDestination(errorString)) {
-            qDebug() << "DownloadItem::downloadReadyRead error=" << errorString << m_url;
-            m_mutex.unlock();
-            releaseBusyState();
-            return;
-        }
-        // Once the body streams to disk, the network waits for the disk instead of queueing
-        // the rest of the body in memory. Before, while a dialog was open, the reply had to
-        // buffer whatever arrived.
-        m_reply->setReadBufferSize(streamingBufferSize);
+    const bool writing = m_file.isOpen() || openForFirstChunk();
+    if (writing) {
+        writeAvailable();
+        if (m_finishPending)
+            handleFinished();
     }
-
-    if (m_file.write(m_reply->readAll()) == -1)
-        qDebug() << "DownloadItem::downloadReadyRead error=" << m_file.errorString() << m_url;
-    if (m_finishPending)
-        handleFinished();
     m_mutex.unlock();
+    if (!writing)
+        releaseBusyState();
+    carryOutRelease();
+}
+
+// Names and opens the destination; false when the download has no file to go to (for now).
+bool DownloadItem::openForFirstChunk()
+{
+    m_finishPending = false;
+    if (m_file.fileName().isEmpty())
+        getFileName();
+    if (m_file.fileName().isEmpty()) {
+        qDebug() << "DownloadItem::downloadReadyRead empty file";
+        releaseEndedReply();
+        return false;
+    }
+    qDebug() << "DownloadItem::downloadReadyRead got filename=" << m_file.fileName();
+    QString errorString;
+    if (!openDestination(errorString)) {
+        qDebug() << "DownloadItem::downloadReadyRead error=" << errorString << m_url;
+        releaseEndedReply();
+        return false;
+    }
+    m_reply->setReadBufferSize(streamingBufferSize);
+    return true;
 }
 
 bool DownloadItem::openDestination(QString &errorString)
 {
-    // Print jobs and archives go under fixed names into the shared temporary directory, where
-    // anyone can plant a link or a FIFO under that name: only ever write into a regular file.
     const QString fileName = m_file.fileName();
-    if (openRegularFileForWriting(m_file, errorString)) {
+    // Each chunk goes to the file as soon as it has been read: if the server stalls or the
+    // program ends, what has arrived is on disk and not in a buffer of ours.
+    bool opened = false;
+    if (m_print || m_unzip) {
+        // Print jobs and archives go under fixed names into the shared temporary directory,
+        // where anyone can plant a link, a FIFO or a file of their own under that name.
+        opened = openRegularFileForWriting(m_file, errorString);
+    } else {
+        // The user chose this path in the dialog, links and all.
+        opened = m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+    if (opened) {
         m_openedFileName = fileName;
         return true;
     }
@@ -142,12 +162,73 @@ bool DownloadItem::openDestination(QString &errorString)
     return false;
 }
 
+// Reads everything the reply holds, piece by piece through one buffer. A piece that cannot be
+// written loses the rest of this chunk too, so that the file never gets a hole in the middle.
+void DownloadItem::writeAvailable()
+{
+    if (m_chunkBuffer.isEmpty())
+        m_chunkBuffer.resize(chunkBufferSize);
+    bool failed = false;
+    qint64 count = 0;
+    while ((count = m_reply->read(m_chunkBuffer.data(), m_chunkBuffer.size())) > 0) {
+        if (!failed && !writeAll(m_chunkBuffer.constData(), count)) {
+            failed = true;
+            qDebug() << "DownloadItem::downloadReadyRead error=" << m_file.errorString() << m_url;
+        }
+    }
+}
+
+// A short write (a file size limit, a full disk) is tried again for the rest, which then
+// either goes through or fails with the reason.
+bool DownloadItem::writeAll(const char *data, qint64 size)
+{
+    while (size > 0) {
+        const qint64 written = m_file.write(data, size);
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// A finish that came while the dialog was open is not handled any more once the download has
+// no file to go to: the reply would otherwise stay with the manager for good.
+void DownloadItem::releaseEndedReply()
+{
+    if (m_finishPending && m_reply)
+        m_reply->deleteLater();
+}
+
+void DownloadItem::release()
+{
+    if (!m_mutex.tryLock(0)) {
+        // A handler waits in a file dialog: its nested event loop would delete this item
+        // under it. The handler lets go of it once it has returned from the dialog.
+        m_releasePending = true;
+        return;
+    }
+    m_mutex.unlock();
+    // From here on no handler may start, or it could open a dialog for a download that
+    // nobody follows any more and be deleted inside it.
+    if (m_reply)
+        m_reply->disconnect(this);
+    deleteLater();
+}
+
+void DownloadItem::carryOutRelease()
+{
+    if (m_releasePending)
+        release();
+}
+
 void DownloadItem::downloadFinished()
 {
     qDebug() << "DownloadItem::downloadFinished";
     if (m_mutex.tryLock(0)) {
         handleFinished();
         m_mutex.unlock();
+        carryOutRelease();
     } else {
         m_finishPending = true;
     }
@@ -178,8 +259,9 @@ void DownloadItem::splitOfferedName(const QByteArray &contentDisposition, QStrin
     endName = lastDot < 0 ? QString() : fileName.mid(lastDot + 1);
     qDebug() << "DownloadItem::providedFileName baseName=" << baseName;
     qDebug() << "DownloadItem::providedFileName endName=" << endName;
-    // ".." would name the parent of the destination directory, not a file in it.
-    if (baseName.isEmpty() || (baseName == QLatin1String(".") && endName.isEmpty())) {
+    // ".." gives the base name "." and no end name, which names "<directory>/..": that always
+    // exists, so the proposal goes on to "._1." inside the directory.
+    if (baseName.isEmpty()) {
         baseName = QStringLiteral("unnamed_download");
         qDebug() << "DownloadItem::providedFileName downloading unknown file:" << path;
     }
@@ -232,6 +314,10 @@ void DownloadItem::getFileName()
     qDebug() << "DownloadItem::getFileName defaultFileName=" << defaultFileName;
     QString downloadFileName = directory + baseName + QLatin1Char('.') + endName;
 
+    // While the user decides, the reply takes in whatever arrives, without a limit: a server
+    // kept waiting for long might give up on the transfer.
+    if (!m_print)
+        m_reply->setReadBufferSize(0);
     if (m_unzip) {
         m_unzipLocation = QFileDialog::getExistingDirectory(
             m_parentWidget, tr("Select Directory"), QDir::homePath(), QFileDialog::ShowDirsOnly);
@@ -265,6 +351,8 @@ void DownloadItem::handleFinished()
         m_file.close();
         m_file.setFileName(m_openedFileName);
     }
+    // The item stays until the page replaces it; it keeps no buffer meanwhile.
+    m_chunkBuffer.clear();
 
     // When nothing of this download reached the file, whatever sits under its name (a planted
     // link or FIFO, an older job) is not the download, and a tool must not be handed it.
@@ -291,6 +379,10 @@ void DownloadItem::runTool(const QString &program, const QStringList &arguments)
 {
     QProcess process;
     process.start(program, arguments, QIODevice::ReadWrite);
+    // Nobody ever writes to the tool: a prompt (the password of an encrypted archive) then
+    // reads the end of its input and the tool gives up, instead of waiting for ever while the
+    // window cannot even repaint.
+    process.closeWriteChannel();
     // Blocks the GUI thread on purpose: nothing may happen to the window until the tool is done.
     // A tool that never started would otherwise be waited for forever.
     while (!process.waitForFinished(1000)) {

@@ -23,6 +23,10 @@ public:
     DownloadItem(QNetworkReply *reply, QWidget *parentWidget);
     ~DownloadItem() override;
 
+    // How the page lets go of a replaced item, instead of deleteLater(): an item waiting in one
+    // of its file dialogs is deleted only once that handler has returned.
+    void release();
+
     // The offered name is taken by position from `attachment; filename="NAME"`.
     static void splitOfferedName(const QByteArray &contentDisposition, QString &baseName,
                                  QString &endName);
@@ -41,14 +45,20 @@ private:
     void init();
     void providedFileName(QString &baseName, QString &endName);
     void getFileName();
+    bool openForFirstChunk();
     bool openDestination(QString &errorString);
+    void writeAvailable();
+    bool writeAll(const char *data, qint64 size);
+    void releaseEndedReply();
+    void carryOutRelease();
     void runTool(const QString &program, const QStringList &arguments);
     void releaseBusyState();
     bool anotherIndicatorSpins() const;
 
     QUrl m_url;
     QFile m_file;
-    QNetworkReply *m_reply;
+    // Belongs to the network access manager; the pointer notices when it has been deleted.
+    QPointer<QNetworkReply> m_reply;
     QMutex m_mutex;
     // A child of the main window that this item owns: the pointer notices when the window
     // went first and already deleted it.
@@ -61,6 +71,11 @@ private:
     bool m_finishPending;
     // The wait cursor is pushed and the window disabled until this item releases them, once.
     bool m_busy;
+    // The page released this item while one of its handlers was running.
+    bool m_releasePending;
+    // Every chunk passes through this one buffer on its way to the file, from the first write
+    // until the finish.
+    QByteArray m_chunkBuffer;
     // Empty until the destination has been opened. A file opened from a checked descriptor no
     // longer reports its name: it gets it back when it is closed, for the log and the tool.
     QString m_openedFileName;

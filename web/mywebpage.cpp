@@ -38,7 +38,7 @@ bool MyWebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bo
     m_request->setUrl(url);
     QNetworkReply *reply = m_networkManager->get(*m_request);
     if (m_downloadItem)
-        m_downloadItem->deleteLater();
+        m_downloadItem->release();
     m_downloadItem = new DownloadItem(reply, m_mainWindow);
     return false;
 }

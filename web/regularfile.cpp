@@ -41,13 +41,20 @@ bool openRegularFileForWriting(QFile &file, QString &errorString)
         return fail(fd, errorString, systemError());
     if (!S_ISREG(status.st_mode))
         return fail(fd, errorString, QStringLiteral("Not a regular file"));
+    // Where the kernel does not protect regular files in sticky folders, another user may have
+    // planted this one to read the print job or to swap the archive before it is unpacked; a
+    // second link would let the file's contents show up under another name.
+    if (status.st_uid != ::geteuid())
+        return fail(fd, errorString, QStringLiteral("Owned by another user"));
+    if (status.st_nlink > 1)
+        return fail(fd, errorString, QStringLiteral("More than one link to the file"));
     if (::ftruncate(fd, 0) == -1)
         return fail(fd, errorString, systemError());
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1)
         return fail(fd, errorString, systemError());
 
-    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
         return fail(fd, errorString, file.errorString());
     return true;
 }

@@ -25,6 +25,8 @@ usb-accept-then-close)
     [ "$(count_requests "$page_request")" = 1 ] || fail "expected exactly one '$page_request'"
     [ "$(grep -c ' /Quorin/' instrument.log)" = 1 ] || fail "unexpected page requests"
     [ "$(od -An -c ip.txt | tr -d ' ')" = '\n' ] || fail "ip.txt should hold one line feed"
+    xdotool getwindowgeometry "$(window_named "$main_window")" | grep -qx '  Geometry: 1280x768' \
+        || fail "the main window is not 1280 x 768"
     close_window "$main_window"
     press_in_window "Closing the Application ..." Return
     wait_for_shell

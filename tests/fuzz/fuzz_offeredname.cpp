@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <cstddef>
 #include <cstdint>
@@ -15,9 +16,12 @@
 
 namespace {
 
-// Fixed directories that need not exist: only QFile::exists looks at the file system.
-const QString tempDirectory = QStringLiteral("/tmp/kestrion-fuzz-temp");
-const QString homeDirectory = QStringLiteral("/tmp/kestrion-fuzz-home");
+// Empty directories of this run's own. They exist, as the home and the temporary directory
+// always do: "<directory>/.." is then taken, and the offered name ".." is proposed as "._1."
+// inside the directory.
+const QTemporaryDir runDirectory;
+const QString tempDirectory = runDirectory.filePath(QStringLiteral("temp"));
+const QString homeDirectory = runDirectory.filePath(QStringLiteral("home"));
 
 void discardMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 
@@ -42,6 +46,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     // Every call logs the header and the name parts; printing them would only slow the fuzzer.
     qInstallMessageHandler(discardMessages);
+    if (!QDir().mkdir(tempDirectory) || !QDir().mkdir(homeDirectory)) {
+        std::perror("cannot create the fuzzer's directories");
+        std::abort();
+    }
     return 0;
 }
 

@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <limits>
 #include <unistd.h>
 
 namespace {
@@ -52,14 +53,6 @@ bool splitPathAndNumber(const QString &value, QString &path, qint64 &number)
     return colon > 0 && numberValid && number >= 0;
 }
 
-DemoResponse generatedAttachment(const QString &path, qint64 size)
-{
-    DemoResponse response
-        = DemoResponse::attachment(path.section(QLatin1Char('/'), -1).toUtf8(), QByteArray());
-    response.generatedSize = size;
-    return response;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -92,7 +85,14 @@ int main(int argc, char *argv[])
                        "the connection open (repeatable). PATH is served as with --generated, "
                        "with the size given there or else BYTES + 1 MiB."),
         QStringLiteral("PATH:BYTES"));
-    parser.addOptions({addressOption, portOption, dropOption, generatedOption, stallOption});
+    const QCommandLineOption paceOption(
+        QStringLiteral("pace"),
+        QStringLiteral("Send every generated body in pieces of BYTES with a pause of MS "
+                       "milliseconds before each piece after the first, e.g. 131072:1, for a "
+                       "server slower than the client's disk."),
+        QStringLiteral("BYTES:MS"));
+    parser.addOptions(
+        {addressOption, portOption, dropOption, generatedOption, stallOption, paceOption});
     if (!parser.parse(app.arguments())) {
         errors << parser.errorText() << Qt::endl;
         return 2;
@@ -111,6 +111,27 @@ int main(int argc, char *argv[])
         errors << "not a port number: " << parser.value(portOption) << Qt::endl;
         return 2;
     }
+
+    qint64 pieceSize = 0;
+    qint64 pauseMs = 0;
+    if (parser.isSet(paceOption)) {
+        QString piece;
+        bool pieceValid = false;
+        if (splitPathAndNumber(parser.value(paceOption), piece, pauseMs))
+            pieceSize = piece.toLongLong(&pieceValid);
+        if (!pieceValid || pieceSize <= 0 || pauseMs > std::numeric_limits<int>::max()) {
+            errors << "not BYTES:MS: " << parser.value(paceOption) << Qt::endl;
+            return 2;
+        }
+    }
+    const auto generatedAttachment = [pieceSize, pauseMs](const QString &path, qint64 size) {
+        DemoResponse response
+            = DemoResponse::attachment(path.section(QLatin1Char('/'), -1).toUtf8(), QByteArray());
+        response.generatedSize = size;
+        response.chunkSize = pieceSize;
+        response.chunkDelayMs = int(pauseMs);
+        return response;
+    };
 
     DemoInstrument instrument;
     DemoResponse drop;
