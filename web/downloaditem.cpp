@@ -1,7 +1,10 @@
 #include "downloaditem.h"
 
+#include "web/downloadmessages.h"
 #include "web/regularfile.h"
 #include "widgets/busyindicator.h"
+#include "widgets/busyoverlay.h"
+#include "widgets/downloadnotice.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QDebug>
@@ -18,6 +21,23 @@ namespace {
 // in memory.
 constexpr qint64 streamingBufferSize = 1024 * 1024;
 constexpr int chunkBufferSize = 256 * 1024;
+// The overlay's line changes at most this often, however small the chunks.
+constexpr qint64 progressIntervalMs = 100;
+
+// The names in a folder that are files, for the count of what an archive added.
+int fileCount(const QString &folder)
+{
+    return QDir(folder)
+        .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+        .size();
+}
+
+bool isServerAnswer(QNetworkReply::NetworkError error)
+{
+    return (error >= QNetworkReply::ContentAccessDenied
+            && error <= QNetworkReply::UnknownContentError)
+           || error >= QNetworkReply::InternalServerError;
+}
 
 } // namespace
 
@@ -26,6 +46,7 @@ DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
     , m_reply(reply)
     , m_mutex(QMutex::NonRecursive)
     , m_spinner(new WaitingSpinnerWidget(parentWidget, true, true))
+    , m_overlay(parentWidget ? new BusyOverlay(parentWidget) : nullptr)
     , m_parentWidget(parentWidget)
     , m_print(false)
     , m_unzip(false)
@@ -41,6 +62,7 @@ DownloadItem::~DownloadItem()
     // Replaced in the middle of a transfer: the window must not stay disabled behind it.
     releaseBusyState();
     delete m_spinner;
+    delete m_overlay;
 }
 
 void DownloadItem::init()
@@ -51,6 +73,10 @@ void DownloadItem::init()
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     m_busy = true;
     startBusyIndicator(*m_spinner, Qt::white);
+    if (m_overlay) {
+        m_overlay->show();
+        m_spinner->raise();
+    }
     m_url = m_reply->url();
     // From the first byte on: before the first chunk has been handled, a fast server would
     // otherwise have the network thread read ahead without bound.
@@ -75,6 +101,8 @@ void DownloadItem::releaseBusyState()
     if (!m_busy)
         return;
     m_busy = false;
+    if (m_overlay)
+        m_overlay->hide();
     if (m_spinner) {
         m_spinner->stop();
         if (m_parentWidget && anotherIndicatorSpins())
@@ -100,6 +128,7 @@ void DownloadItem::downloadReadyRead()
     qDebug() << "DownloadItem::downloadReadyRead";
     if (!m_reply)
         return;
+    showProgress();
     if (!m_mutex.tryLock(0)) {
         qDebug() << "DownloadItem::downloadReadyRead in progress";
         return;
@@ -125,6 +154,7 @@ bool DownloadItem::openForFirstChunk()
         getFileName();
     if (m_file.fileName().isEmpty()) {
         qDebug() << "DownloadItem::downloadReadyRead empty file";
+        m_cancelled = true;
         releaseEndedReply();
         return false;
     }
@@ -133,8 +163,11 @@ bool DownloadItem::openForFirstChunk()
     if (!openDestination(errorString)) {
         qDebug() << "DownloadItem::downloadReadyRead error=" << errorString << m_url;
         releaseEndedReply();
+        m_openError = errorString;
+        showNotice(DownloadMessages::notSaved(m_displayName, m_file.fileName(), errorString), true);
         return false;
     }
+    m_openError.clear();
     m_reply->setReadBufferSize(streamingBufferSize);
     return true;
 }
@@ -171,9 +204,15 @@ void DownloadItem::writeAvailable()
     bool failed = false;
     qint64 count = 0;
     while ((count = m_reply->read(m_chunkBuffer.data(), m_chunkBuffer.size())) > 0) {
-        if (!failed && !writeAll(m_chunkBuffer.constData(), count)) {
+        if (failed)
+            continue;
+        if (writeAll(m_chunkBuffer.constData(), count)) {
+            m_written += count;
+        } else {
             failed = true;
-            qDebug() << "DownloadItem::downloadReadyRead error=" << m_file.errorString() << m_url;
+            m_writeFailed = true;
+            m_writeError = m_file.errorString();
+            qDebug() << "DownloadItem::downloadReadyRead error=" << m_writeError << m_url;
         }
     }
 }
@@ -190,6 +229,35 @@ bool DownloadItem::writeAll(const char *data, qint64 size)
         size -= written;
     }
     return true;
+}
+
+// The overlay's line follows what has arrived, the bytes in the reply's buffer included, which
+// grow while a dialog is open.
+void DownloadItem::showProgress()
+{
+    if (!m_overlay || !m_busy)
+        return;
+    if (m_progressClock.isValid() && m_progressClock.elapsed() < progressIntervalMs)
+        return;
+    m_progressClock.start();
+    if (m_displayName.isEmpty())
+        m_displayName = offeredFileName(m_reply->rawHeader("Content-Disposition"));
+    m_overlay->setText(DownloadMessages::progress(
+        m_displayName, m_written + m_reply->bytesAvailable(), contentLength()));
+}
+
+qint64 DownloadItem::contentLength() const
+{
+    return m_reply ? m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() : 0;
+}
+
+void DownloadItem::showNotice(const QString &text, bool problem) const
+{
+    if (m_parentWidget) {
+        DownloadNotice::showOn(m_parentWidget, text,
+                               problem ? DownloadNotice::Tone::Problem
+                                       : DownloadNotice::Tone::Done);
+    }
 }
 
 // A finish that came while the dialog was open is not handled any more once the download has
@@ -240,15 +308,27 @@ void DownloadItem::error(QNetworkReply::NetworkError code)
     qDebug() << "DownloadItem::error" << m_reply->errorString() << m_url;
 }
 
+QString DownloadItem::offeredPath(const QByteArray &contentDisposition)
+{
+    QByteArray name = contentDisposition.mid(22);
+    name.chop(1);
+    return QString::fromUtf8(name.constData());
+}
+
+QString DownloadItem::offeredFileName(const QByteArray &contentDisposition)
+{
+    const QString path = offeredPath(contentDisposition);
+    const QString fileName = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    return fileName.isEmpty() ? QStringLiteral("unnamed_download") : fileName;
+}
+
 void DownloadItem::splitOfferedName(const QByteArray &contentDisposition, QString &baseName,
                                     QString &endName)
 {
     qDebug() << "DownloadItem::providedFileName contentDisposition header=" << contentDisposition;
     // The 22 bytes are `attachment; filename="`, the last one the closing quote: the name is
     // taken by position only, as the instrument always sends exactly this form.
-    QByteArray name = contentDisposition.mid(22);
-    name.chop(1);
-    const QString path = QString::fromUtf8(name.constData());
+    const QString path = offeredPath(contentDisposition);
     qDebug() << "DownloadItem::providedFileName path=" << path;
 
     // Split by hand as QFileInfo::completeBaseName() and suffix() would: QFileInfo keeps its
@@ -353,15 +433,22 @@ void DownloadItem::handleFinished()
     }
     // The item stays until the page replaces it; it keeps no buffer meanwhile.
     m_chunkBuffer.clear();
+    if (m_displayName.isEmpty() && m_reply)
+        m_displayName = offeredFileName(m_reply->rawHeader("Content-Disposition"));
 
     // When nothing of this download reached the file, whatever sits under its name (a planted
     // link or FIFO, an older job) is not the download, and a tool must not be handed it.
     const bool opened = !m_openedFileName.isEmpty();
     if ((m_print || m_unzip) && !opened)
         qDebug() << "DownloadItem::handleFinished nothing written to" << m_file.fileName();
+    QString toolFailure;
+    int unpackedFiles = 0;
     if (m_print && opened) {
         qDebug() << "DownloadItem::handleFinished printing " << m_file.fileName();
-        runTool(QStringLiteral("pdftocairo"), {QStringLiteral("-printdlg"), m_file.fileName()});
+        if (m_overlay)
+            m_overlay->setTextAndPaintNow(DownloadMessages::printing(m_displayName));
+        toolFailure = runTool(QStringLiteral("pdftocairo"),
+                              {QStringLiteral("-printdlg"), m_file.fileName()});
     }
     if (m_unzip && opened) {
         qDebug() << "DownloadItem::handleFinished unzipping " << m_file.fileName() << " to "
@@ -370,12 +457,52 @@ void DownloadItem::handleFinished()
                                      QStringLiteral("-o") + m_unzipLocation,
                                      QStringLiteral("-aou")};
         qDebug() << "DownloadItem::handleFinished stringList=" << stringList;
-        runTool(QStringLiteral("7za"), stringList);
+        if (m_overlay)
+            m_overlay->setTextAndPaintNow(DownloadMessages::unpacking(m_displayName));
+        const int before = fileCount(m_unzipLocation);
+        toolFailure = runTool(QStringLiteral("7za"), stringList);
+        unpackedFiles = fileCount(m_unzipLocation) - before;
     }
     releaseBusyState();
+    // A cancelled dialog needs no word, and a failed open has had its say.
+    if (!m_cancelled && m_openError.isEmpty())
+        showEndNotice(opened, toolFailure, unpackedFiles);
 }
 
-void DownloadItem::runTool(const QString &program, const QStringList &arguments)
+// Says how the download ended; a short body or a failed tool is never shown as a success.
+void DownloadItem::showEndNotice(bool opened, const QString &toolFailure, int unpackedFiles)
+{
+    const QNetworkReply::NetworkError replyError
+        = m_reply ? m_reply->error() : QNetworkReply::NoError;
+    const qint64 total = contentLength();
+    if (replyError != QNetworkReply::NoError && isServerAnswer(replyError)) {
+        const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QString reason
+            = m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+        showNotice(DownloadMessages::serverError(m_displayName, status, reason, opened), true);
+    } else if (replyError != QNetworkReply::NoError || m_writeFailed
+               || (total > 0 && m_written < total)) {
+        QString reason;
+        if (replyError != QNetworkReply::NoError)
+            reason = m_reply->errorString();
+        else if (m_writeFailed)
+            reason = QStringLiteral("not all of it could be written: %1").arg(m_writeError);
+        showNotice(DownloadMessages::incomplete(m_displayName, m_written, total, reason), true);
+    } else if (!opened) {
+        showNotice(DownloadMessages::nothingSent(m_displayName), true);
+    } else if (!toolFailure.isEmpty()) {
+        showNotice(toolFailure, true);
+    } else if (m_print) {
+        showNotice(DownloadMessages::handedToPrinting(m_displayName), false);
+    } else if (m_unzip) {
+        showNotice(DownloadMessages::unpacked(m_displayName, m_unzipLocation, unpackedFiles),
+                   false);
+    } else {
+        showNotice(DownloadMessages::saved(m_displayName, m_file.fileName()), false);
+    }
+}
+
+QString DownloadItem::runTool(const QString &program, const QStringList &arguments)
 {
     QProcess process;
     process.start(program, arguments, QIODevice::ReadWrite);
@@ -389,7 +516,16 @@ void DownloadItem::runTool(const QString &program, const QStringList &arguments)
         if (process.state() == QProcess::NotRunning) {
             qDebug() << "DownloadItem::handleFinished cannot run" << program
                      << process.errorString();
-            break;
+            return DownloadMessages::toolFailed(program, m_file.fileName(), 0,
+                                                process.errorString());
         }
     }
+    if (process.exitStatus() == QProcess::CrashExit) {
+        return DownloadMessages::toolFailed(program, m_file.fileName(), 0,
+                                            QStringLiteral("it crashed"));
+    }
+    if (process.exitCode() != 0)
+        return DownloadMessages::toolFailed(program, m_file.fileName(), process.exitCode(),
+                                            QString());
+    return QString();
 }

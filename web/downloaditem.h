@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMutex>
 #include <QNetworkReply>
@@ -7,6 +8,7 @@
 #include <QUrl>
 #include <QWidget>
 
+class BusyOverlay;
 class WaitingSpinnerWidget;
 
 // Carries one download from its network reply to a closed file: names it from the server's
@@ -30,6 +32,8 @@ public:
     // The offered name is taken by position from `attachment; filename="NAME"`.
     static void splitOfferedName(const QByteArray &contentDisposition, QString &baseName,
                                  QString &endName);
+    // The offered name's last part, as the user is shown it; "unnamed_download" for none.
+    static QString offeredFileName(const QByteArray &contentDisposition);
     static Kind kindOf(const QString &baseName, const QString &endName);
     // The first path in `directory` (which ends with "/" or is empty) that does not exist yet.
     static QString uniqueFileName(const QString &directory, const QString &baseName,
@@ -51,7 +55,13 @@ private:
     bool writeAll(const char *data, qint64 size);
     void releaseEndedReply();
     void carryOutRelease();
-    void runTool(const QString &program, const QStringList &arguments);
+    // Runs the tool to its end; what went wrong with it, for the notice, or nothing.
+    QString runTool(const QString &program, const QStringList &arguments);
+    void showProgress();
+    qint64 contentLength() const;
+    void showEndNotice(bool opened, const QString &toolFailure, int unpackedFiles);
+    void showNotice(const QString &text, bool problem) const;
+    static QString offeredPath(const QByteArray &contentDisposition);
     void releaseBusyState();
     bool anotherIndicatorSpins() const;
 
@@ -63,6 +73,8 @@ private:
     // A child of the main window that this item owns: the pointer notices when the window
     // went first and already deleted it.
     QPointer<WaitingSpinnerWidget> m_spinner;
+    // Darkens the window under the indicator and says how far the download is, while busy.
+    QPointer<BusyOverlay> m_overlay;
     // Not owned; the pointer notices a window that went first, so no dialog gets a dead parent.
     QPointer<QWidget> m_parentWidget;
     QString m_unzipLocation;
@@ -76,6 +88,16 @@ private:
     // Every chunk passes through this one buffer on its way to the file, from the first write
     // until the finish.
     QByteArray m_chunkBuffer;
+    // What the overlay and the notice report: the name offered, the bytes that reached the
+    // file, and a failed write that left a hole.
+    QString m_displayName;
+    qint64 m_written = 0;
+    bool m_writeFailed = false;
+    QString m_writeError;
+    // Why the destination could not be opened, until it could; the user has been told.
+    QString m_openError;
+    bool m_cancelled = false;
+    QElapsedTimer m_progressClock;
     // Empty until the destination has been opened. A file opened from a checked descriptor no
     // longer reports its name: it gets it back when it is closed, for the log and the tool.
     QString m_openedFileName;

@@ -13,12 +13,15 @@ results_button=(220 504)
 # In the print dialog, relative to its window.
 pages_from_radio=(38 318)
 
-# start_at_instrument [launcher]: the program against the demo instrument, started directly
-# or, as the desktop entry does, through the installed launcher.
+# start_at_instrument [launcher] [-- INSTRUMENT OPTIONS...]: the program against the demo
+# instrument, started directly or, as the desktop entry does, through the installed launcher.
 start_at_instrument() {
+    local how=${1:-}
+    [ $# -gt 0 ] && shift
+    [ "${1:-}" = -- ] && shift
     enter_private_network
-    start_instrument 127.0.0.1 0
-    if [ "${1:-}" = launcher ]; then
+    start_instrument 127.0.0.1 0 "$@"
+    if [ "$how" = launcher ]; then
         start_launcher --host=127.0.0.1 --url="$instrument_url"
     else
         start_shell --host=127.0.0.1 --url="$instrument_url"
@@ -191,6 +194,49 @@ print-cups-all | print-cups-page-2 | print-cups-cancel | print-cups-stopped)
         [ -z "$(ls cups/out)" ] || fail "CUPS-PDF wrote $(ls cups/out)"
         ;;
     esac
+    ;;
+progress-and-notice | cut-short-notice)
+    # What the user sees of a download: a dark backdrop under the indicator while it runs, and a
+    # notice at the foot of the window once it has ended, dark grey for done, red for a problem.
+    mkdir saved
+    if [ "$1" = progress-and-notice ]; then
+        # About four seconds for 6 MB, long enough to look at.
+        start_at_instrument direct -- --generated=/downloads/report.csv:6000000 --pace=65536:40
+    else
+        start_at_instrument direct -- --cut=/downloads/report.csv:100000
+    fi
+    # Beside the indicator, on the page's light background.
+    beside_indicator=(760 384)
+    # Inside the notice's box, under its text.
+    in_notice=(640 738)
+    screenshot "$main_window" before.png
+    click_in_window "$main_window" "${report_button[@]}"
+    answer_file_dialog "Save File" "$PWD/saved/report.csv"
+    if [ "$1" = progress-and-notice ]; then
+        screenshot "$main_window" during.png
+        before=$(brightness before.png "${beside_indicator[@]}")
+        during=$(brightness during.png "${beside_indicator[@]}")
+        [ "$during" -lt $((before * 7 / 10)) ] \
+            || fail "no dark backdrop: brightness $before before, $during during the download"
+    fi
+    wait_for_download
+    notice_shown() {
+        screenshot "$main_window" after.png
+        read -r red green blue < <(pixel after.png "${in_notice[@]}")
+        if [ "$1" = done ]; then
+            [ "$red" -lt 80 ] && [ "$green" -lt 80 ] && [ "$blue" -lt 80 ]
+        else
+            [ "$red" -gt 100 ] && [ "$green" -lt 80 ] && [ "$blue" -lt 80 ]
+        fi
+    }
+    if [ "$1" = progress-and-notice ]; then
+        wait_until 5 notice_shown done || fail "no notice of the saved file: $(pixel after.png "${in_notice[@]}")"
+        [ "$(stat -c %s saved/report.csv)" = 6000000 ] || fail "the saved file is incomplete"
+    else
+        wait_until 5 notice_shown problem || fail "no notice of the cut: $(pixel after.png "${in_notice[@]}")"
+        [ "$(stat -c %s saved/report.csv)" = 100000 ] || fail "expected the 100000 bytes that came"
+    fi
+    close_shell
     ;;
 *)
     fail "unknown scenario $1"

@@ -127,6 +127,14 @@ renderer_pid() {
     done
 }
 
+# screenshot TITLE FILE: the window with this title as a PNG.
+screenshot() { import -window "$(window_named "$1")" "$2" || fail "no screenshot of '$1'"; }
+# pixel FILE X Y: "R G B" of that pixel, 0 to 255 each.
+pixel() {
+    convert "$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info:
+}
+brightness() { pixel "$@" | awk '{ print int(($1 + $2 + $3) / 3) }'; }
+
 log_has() { grep -qF -- "$1" shell.log; }
 log_count() { grep -cF -- "$1" shell.log; }
 count_requests() { grep -cxF -- "$1" instrument.log; }

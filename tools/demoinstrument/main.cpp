@@ -85,14 +85,19 @@ int main(int argc, char *argv[])
                        "the connection open (repeatable). PATH is served as with --generated, "
                        "with the size given there or else BYTES + 1 MiB."),
         QStringLiteral("PATH:BYTES"));
+    const QCommandLineOption cutOption(
+        QStringLiteral("cut"),
+        QStringLiteral("Send only the first BYTES bytes of PATH's body, then abort the connection "
+                       "(repeatable). PATH is served as with --stall."),
+        QStringLiteral("PATH:BYTES"));
     const QCommandLineOption paceOption(
         QStringLiteral("pace"),
         QStringLiteral("Send every generated body in pieces of BYTES with a pause of MS "
                        "milliseconds before each piece after the first, e.g. 131072:1, for a "
                        "server slower than the client's disk."),
         QStringLiteral("BYTES:MS"));
-    parser.addOptions(
-        {addressOption, portOption, dropOption, generatedOption, stallOption, paceOption});
+    parser.addOptions({addressOption, portOption, dropOption, generatedOption, stallOption,
+                       cutOption, paceOption});
     if (!parser.parse(app.arguments())) {
         errors << parser.errorText() << Qt::endl;
         return 2;
@@ -149,21 +154,26 @@ int main(int argc, char *argv[])
         generatedSizes.insert(path, size);
         instrument.setResponse(path, generatedAttachment(path, size));
     }
-    for (const QString &value : parser.values(stallOption)) {
-        QString path;
-        qint64 bytes = 0;
-        if (!splitPathAndNumber(value, path, bytes)) {
-            errors << "not PATH:BYTES: " << value << Qt::endl;
-            return 2;
+    // A body held back after BYTES: stalled (the connection stays open) or cut (aborted).
+    const QList<QPair<QCommandLineOption, qint64 DemoResponse::*>> heldBack = {
+        {stallOption, &DemoResponse::stallAfterBytes}, {cutOption, &DemoResponse::cutAfterBytes}};
+    for (const auto &[option, field] : heldBack) {
+        for (const QString &value : parser.values(option)) {
+            QString path;
+            qint64 bytes = 0;
+            if (!splitPathAndNumber(value, path, bytes)) {
+                errors << "not PATH:BYTES: " << value << Qt::endl;
+                return 2;
+            }
+            const qint64 size = generatedSizes.value(path, bytes + (1 << 20));
+            if (bytes >= size) {
+                errors << "nothing to hold back of " << size << " bytes: " << value << Qt::endl;
+                return 2;
+            }
+            DemoResponse response = generatedAttachment(path, size);
+            response.*field = bytes;
+            instrument.setResponse(path, response);
         }
-        const qint64 size = generatedSizes.value(path, bytes + (1 << 20));
-        if (bytes >= size) {
-            errors << "nothing to hold back of " << size << " bytes: " << value << Qt::endl;
-            return 2;
-        }
-        DemoResponse stalled = generatedAttachment(path, size);
-        stalled.stallAfterBytes = bytes;
-        instrument.setResponse(path, stalled);
     }
     if (!instrument.listen(address, quint16(port))) {
         errors << "cannot listen on " << address.toString() << " port " << port << ": "

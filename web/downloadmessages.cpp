@@ -1,0 +1,83 @@
+#include "downloadmessages.h"
+
+#include <QLocale>
+
+QString DownloadMessages::size(qint64 bytes)
+{
+    if (bytes == 1)
+        return QStringLiteral("1 byte");
+    return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+}
+
+QString DownloadMessages::progress(const QString &name, qint64 received, qint64 total)
+{
+    if (total <= 0)
+        return QString::fromUtf8("%1 — %2").arg(name, size(received));
+    const qint64 percent = qMin<qint64>(100, received * 100 / total);
+    return QString::fromUtf8("%1 — %2 of %3 (%4 %)")
+        .arg(name, size(received), size(total), QString::number(percent));
+}
+
+QString DownloadMessages::printing(const QString &name)
+{
+    return QString::fromUtf8("Printing %1 …").arg(name);
+}
+
+QString DownloadMessages::unpacking(const QString &name)
+{
+    return QString::fromUtf8("Unpacking %1 …").arg(name);
+}
+
+QString DownloadMessages::saved(const QString &name, const QString &path)
+{
+    return QStringLiteral("Saved %1 to %2").arg(name, path);
+}
+
+QString DownloadMessages::unpacked(const QString &name, const QString &folder, int fileCount)
+{
+    return fileCount == 1 ? QStringLiteral("Unpacked %1: 1 file in %2").arg(name, folder)
+                          : QStringLiteral("Unpacked %1: %2 files in %3")
+                                .arg(name, QString::number(fileCount), folder);
+}
+
+QString DownloadMessages::handedToPrinting(const QString &name)
+{
+    return QStringLiteral("Handed %1 to printing").arg(name);
+}
+
+QString DownloadMessages::incomplete(const QString &name, qint64 received, qint64 total,
+                                     const QString &reason)
+{
+    const QString got
+        = total > 0 ? QStringLiteral("%1 of %2").arg(size(received), size(total)) : size(received);
+    const QString why = reason.isEmpty() ? QStringLiteral("the transfer ended early") : reason;
+    return QStringLiteral("%1 is incomplete: only %2 arrived (%3)").arg(name, got, why);
+}
+
+QString DownloadMessages::nothingSent(const QString &name)
+{
+    return QStringLiteral("%1: the instrument sent nothing, so nothing was saved").arg(name);
+}
+
+QString DownloadMessages::notSaved(const QString &name, const QString &path, const QString &reason)
+{
+    return QStringLiteral("%1 could not be saved to %2: %3").arg(name, path, reason);
+}
+
+QString DownloadMessages::serverError(const QString &name, int httpStatus, const QString &reason,
+                                      bool answerWritten)
+{
+    const QString text = QStringLiteral("%1: the instrument answered with error %2 (%3)")
+                             .arg(name, QString::number(httpStatus), reason);
+    return answerWritten ? text + QStringLiteral("; its answer was saved instead of the file")
+                         : text;
+}
+
+QString DownloadMessages::toolFailed(const QString &tool, const QString &file, int exitStatus,
+                                     const QString &error)
+{
+    if (!error.isEmpty())
+        return QStringLiteral("%1 could not run for %2: %3").arg(tool, file, error);
+    return QStringLiteral("%1 ended with status %2 for %3")
+        .arg(tool, QString::number(exitStatus), file);
+}
