@@ -3,6 +3,7 @@
 #include "demoinstrument/democontent.h"
 #include "demoinstrument/demoinstrument.h"
 #include "shared/logcapture.h"
+#include "shared/testsandbox.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QApplication>
@@ -17,7 +18,6 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -131,17 +131,13 @@ private:
     void pollDialog();
     static DialogAction choose(const QString &path);
     QString expand(QString text) const;
-    QString home() const { return m_root->filePath(QStringLiteral("home")); }
-    QString temp() const { return m_root->filePath(QStringLiteral("tmp")); }
-    QString tools() const { return m_root->filePath(QStringLiteral("tools")); }
-    QString unpack() const { return m_root->filePath(QStringLiteral("unpack")); }
-    QStringList toolArguments(const QString &tool) const;
+    QString home() const { return m_sandbox->home(); }
+    QString temp() const { return m_sandbox->temp(); }
+    QString unpack() const { return m_sandbox->unpack(); }
+    QStringList toolArguments(const QString &tool) const { return m_sandbox->toolArguments(tool); }
     QList<WaitingSpinnerWidget *> indicators() const;
 
-    QByteArray m_originalPath;
-    QByteArray m_originalHome;
-    QByteArray m_originalTemp;
-    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<TestSandbox> m_sandbox;
     std::unique_ptr<QNetworkAccessManager> m_manager;
     std::unique_ptr<DemoInstrument> m_instrument;
     std::unique_ptr<QWidget> m_window;
@@ -163,9 +159,6 @@ void tst_DownloadItem::initTestCase()
     startLogCapture();
     // Nothing may leave the loopback interface, whatever the environment's proxy settings.
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
-    m_originalPath = qgetenv("PATH");
-    m_originalHome = qgetenv("HOME");
-    m_originalTemp = qgetenv("TMPDIR");
     m_dialogPoller.setInterval(10);
     connect(&m_dialogPoller, &QTimer::timeout, this, &tst_DownloadItem::pollDialog);
 }
@@ -181,27 +174,10 @@ void tst_DownloadItem::init()
     connectWarnings.clear();
     m_dialogTitles.clear();
 
-    m_root = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_root->isValid());
-    for (const char *folder : {"home", "tmp", "tools", "unpack", "empty"})
-        QVERIFY(QDir(m_root->path()).mkdir(QLatin1String(folder)));
     // Every test gets a home and a temporary directory of its own, whoever runs it.
-    qputenv("HOME", QFile::encodeName(home()));
-    qputenv("TMPDIR", QFile::encodeName(temp()));
-    QCOMPARE(QDir::homePath(), home());
-    QCOMPARE(QDir::tempPath(), temp());
-
-    // Stand-ins record their arguments and a copy of the file they were given, as it was then.
-    for (const char *tool : {"pdftocairo", "7za"}) {
-        const QString path = tools() + QLatin1Char('/') + QLatin1String(tool);
-        const QByteArray script
-            = QByteArray("#!/bin/sh\n") + "printf '%s\\n' \"$@\" > \"${0%/*}/" + tool + ".args\"\n"
-              + "if [ -f \"$2\" ]; then cp \"$2\" \"${0%/*}/" + tool + ".input\"; fi\n";
-        QVERIFY(writeFile(path, script));
-        QVERIFY(
-            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    }
-    qputenv("PATH", QFile::encodeName(tools()) + ':' + m_originalPath);
+    m_sandbox = std::make_unique<TestSandbox>();
+    QVERIFY(m_sandbox->isReady());
+    QVERIFY(QDir().mkdir(m_sandbox->filePath(QStringLiteral("empty"))));
 
     m_instrument = std::make_unique<DemoInstrument>();
     QVERIFY(m_instrument->listen());
@@ -222,10 +198,7 @@ void tst_DownloadItem::cleanup()
     m_manager.reset();
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
-    qputenv("PATH", m_originalPath);
-    qputenv("HOME", m_originalHome);
-    qputenv("TMPDIR", m_originalTemp);
-    m_root.reset();
+    m_sandbox.reset();
     QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join(QLatin1Char('\n'))));
 }
 
@@ -297,14 +270,6 @@ QString tst_DownloadItem::expand(QString text) const
         .replace(QLatin1String("%T"), temp())
         .replace(QLatin1String("%D"), unpack())
         .replace(QLatin1String("%U"), m_instrument->baseUrl().toString());
-}
-
-QStringList tst_DownloadItem::toolArguments(const QString &tool) const
-{
-    const QByteArray recorded = readFile(tools() + QLatin1Char('/') + tool + ".args");
-    if (recorded.isEmpty())
-        return QStringList();
-    return QString::fromUtf8(recorded.chopped(1)).split(QLatin1Char('\n'));
 }
 
 QList<WaitingSpinnerWidget *> tst_DownloadItem::indicators() const
@@ -638,7 +603,7 @@ void tst_DownloadItem::followUpAction()
         QCOMPARE(toolArguments(candidate), candidate == tool ? arguments : QStringList());
         // The tool was handed the complete, closed file.
         if (candidate == tool)
-            QCOMPARE(readFile(tools() + QLatin1Char('/') + candidate + ".input"), body);
+            QCOMPARE(m_sandbox->toolInput(candidate), body);
     }
     if (!toolLine.isEmpty())
         QVERIFY2(logLines.contains(expand(toolLine)), qPrintable(logLines.join('\n')));
@@ -652,7 +617,7 @@ void tst_DownloadItem::realArchiverRenamesClash()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("7za")).isEmpty())
         QSKIP("7za is not installed");
-    qputenv("PATH", m_originalPath);
+    qputenv("PATH", m_sandbox->originalPath());
     const QString kept = unpack() + QStringLiteral("/summary.txt");
     QVERIFY(writeFile(kept, "older summary\n"));
     answerDialog(choose(unpack()));
@@ -691,7 +656,7 @@ void tst_DownloadItem::missingToolEndsWait()
     QFETCH(QString, path);
     QFETCH(QString, program);
 
-    qputenv("PATH", QFile::encodeName(m_root->filePath(QStringLiteral("empty"))));
+    qputenv("PATH", QFile::encodeName(m_sandbox->filePath(QStringLiteral("empty"))));
     if (path.endsWith(QLatin1String(".zip")))
         answerDialog(choose(unpack()));
 
@@ -738,13 +703,13 @@ void tst_DownloadItem::plantedDestination()
     const bool archive = name.endsWith(QLatin1String(".zip"));
     const QString tool = archive ? QStringLiteral("7za") : QStringLiteral("pdftocairo");
     const QByteArray body = archive ? DemoContent::resultsZip() : DemoContent::printPdf();
-    const QString victim = m_root->filePath(QStringLiteral("victim"));
+    const QString victim = m_sandbox->filePath(QStringLiteral("victim"));
     const QByteArray precious("precious\n");
     QVERIFY(writeFile(victim, precious));
     if (plant == QLatin1String("link")) {
         QVERIFY(QFile::link(victim, destination));
     } else if (plant == QLatin1String("dangling link")) {
-        QVERIFY(QFile::link(m_root->filePath(QStringLiteral("created")), destination));
+        QVERIFY(QFile::link(m_sandbox->filePath(QStringLiteral("created")), destination));
     } else if (plant.startsWith(QLatin1String("fifo"))) {
         QCOMPARE(::mkfifo(QFile::encodeName(destination).constData(), 0600), 0);
     } else if (plant == QLatin1String("directory")) {
@@ -791,7 +756,7 @@ void tst_DownloadItem::plantedDestination()
         QVERIFY(logLines.contains(notHandedOver));
     }
     QCOMPARE(readFile(victim), precious);
-    QVERIFY(!QFileInfo::exists(m_root->filePath(QStringLiteral("created"))));
+    QVERIFY(!QFileInfo::exists(m_sandbox->filePath(QStringLiteral("created"))));
     if (reader.isOpen()) {
         char byte = 0;
         QVERIFY(::read(reader.handle(), &byte, 1) <= 0);

@@ -2,6 +2,7 @@
 
 #include "demoinstrument/demoinstrument.h"
 #include "shared/logcapture.h"
+#include "shared/testsandbox.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QApplication>
@@ -15,7 +16,6 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -148,14 +148,12 @@ private:
     bool answerDue() const;
     static bool finishSeen();
     bool serverFlushed() const;
-    QStringList toolArguments(const QString &tool) const;
-    QString home() const { return m_root->filePath(QStringLiteral("home")); }
-    QString temp() const { return m_root->filePath(QStringLiteral("tmp")); }
-    QString tools() const { return m_root->filePath(QStringLiteral("tools")); }
+    QStringList toolArguments(const QString &tool) const { return m_sandbox->toolArguments(tool); }
+    QString home() const { return m_sandbox->home(); }
+    QString temp() const { return m_sandbox->temp(); }
 
     quint64 m_seed = 0;
-    QByteArray m_originalPath;
-    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<TestSandbox> m_sandbox;
     std::unique_ptr<QNetworkAccessManager> m_manager;
     std::unique_ptr<DemoInstrument> m_instrument;
     std::unique_ptr<QWidget> m_window;
@@ -191,27 +189,9 @@ void tst_DownloadStress::initTestCase()
 
     // Nothing may leave the loopback interface, whatever the environment's proxy settings.
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
-    m_root = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_root->isValid());
-    for (const char *folder : {"home", "home/saved", "tmp", "tools", "unpack"})
-        QVERIFY(QDir(m_root->path()).mkdir(QLatin1String(folder)));
-    qputenv("HOME", QFile::encodeName(home()));
-    qputenv("TMPDIR", QFile::encodeName(temp()));
-    QCOMPARE(QDir::homePath(), home());
-    QCOMPARE(QDir::tempPath(), temp());
-
-    // Stand-ins record their arguments and a copy of the file they were given, as it was then.
-    for (const char *tool : {"pdftocairo", "7za"}) {
-        const QString path = tools() + QLatin1Char('/') + QLatin1String(tool);
-        const QByteArray script = QByteArray("#!/bin/sh\n") + "printf '%s\\n' \"$@\" > \"${0%/*}/"
-                                  + tool + ".args\"\n" + "cp \"$2\" \"${0%/*}/" + tool
-                                  + ".input\"\n";
-        QVERIFY(writeFile(path, script));
-        QVERIFY(
-            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    }
-    m_originalPath = qgetenv("PATH");
-    qputenv("PATH", QFile::encodeName(tools()) + ':' + m_originalPath);
+    m_sandbox = std::make_unique<TestSandbox>();
+    QVERIFY(m_sandbox->isReady());
+    QVERIFY(QDir().mkdir(home() + QStringLiteral("/saved")));
 
     m_manager = std::make_unique<QNetworkAccessManager>();
     m_window = std::make_unique<QWidget>();
@@ -230,7 +210,7 @@ void tst_DownloadStress::cleanupTestCase()
     m_manager.reset();
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
-    qputenv("PATH", m_originalPath);
+    m_sandbox.reset();
     stopLogCapture();
 }
 
@@ -271,8 +251,7 @@ void tst_DownloadStress::runDownload(int index, const Plan &plan)
     logLines.clear();
     m_dialogTitles.clear();
     m_answered = false;
-    for (const char *output : {"pdftocairo.args", "pdftocairo.input", "7za.args", "7za.input"})
-        QFile::remove(tools() + QLatin1Char('/') + QLatin1String(output));
+    m_sandbox->forgetToolRuns();
 
     QString destination;
     QByteArray offeredName;
@@ -290,7 +269,7 @@ void tst_DownloadStress::runDownload(int index, const Plan &plan)
     case Kind::ZipArchive:
         offeredName = "results.zip";
         destination = temp() + QStringLiteral("/results.zip");
-        m_choice = m_root->filePath(QStringLiteral("unpack/%1").arg(index));
+        m_choice = m_sandbox->unpack() + QStringLiteral("/%1").arg(index);
         QVERIFY(QDir().mkdir(m_choice));
         break;
     }
@@ -391,7 +370,7 @@ void tst_DownloadStress::checkOutcome(const Plan &plan, const QString &destinati
         QCOMPARE(toolArguments(candidate), candidate == tool ? expected : QStringList());
     // The tool was handed the complete, closed file.
     if (!expected.isEmpty())
-        QVERIFY(readFile(tools() + QLatin1Char('/') + tool + ".input") == plan.body);
+        QVERIFY(m_sandbox->toolInput(tool) == plan.body);
 }
 
 void tst_DownloadStress::pollDialog()
@@ -462,14 +441,6 @@ bool tst_DownloadStress::serverFlushed() const
             return false;
     }
     return true;
-}
-
-QStringList tst_DownloadStress::toolArguments(const QString &tool) const
-{
-    const QByteArray recorded = readFile(tools() + QLatin1Char('/') + tool + ".args");
-    if (recorded.isEmpty())
-        return QStringList();
-    return QString::fromUtf8(recorded.chopped(1)).split(QLatin1Char('\n'));
 }
 
 QTEST_MAIN(tst_DownloadStress)

@@ -2,6 +2,7 @@
 
 #include "demoinstrument/demoinstrument.h"
 #include "shared/logcapture.h"
+#include "shared/testsandbox.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QApplication>
@@ -15,7 +16,6 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -107,17 +107,13 @@ private:
     static DialogAction acceptProposal();
     void expectReleased();
     void expectNoDescriptorLeft();
-    QStringList toolArguments(const QString &tool) const;
-    QString home() const { return m_root->filePath(QStringLiteral("home")); }
-    QString temp() const { return m_root->filePath(QStringLiteral("tmp")); }
-    QString tools() const { return m_root->filePath(QStringLiteral("tools")); }
-    QString unpack() const { return m_root->filePath(QStringLiteral("unpack")); }
+    QStringList toolArguments(const QString &tool) const { return m_sandbox->toolArguments(tool); }
+    QString home() const { return m_sandbox->home(); }
+    QString temp() const { return m_sandbox->temp(); }
+    QString unpack() const { return m_sandbox->unpack(); }
 
-    QByteArray m_originalPath;
-    QByteArray m_originalHome;
-    QByteArray m_originalTemp;
     int m_descriptorsBefore = 0;
-    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<TestSandbox> m_sandbox;
     std::unique_ptr<QNetworkAccessManager> m_manager;
     std::unique_ptr<DemoInstrument> m_instrument;
     std::unique_ptr<QTcpServer> m_rawServer;
@@ -137,9 +133,6 @@ void tst_NetworkFaults::initTestCase()
     startLogCapture();
     // Nothing may leave the loopback interface, whatever the environment's proxy settings.
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
-    m_originalPath = qgetenv("PATH");
-    m_originalHome = qgetenv("HOME");
-    m_originalTemp = qgetenv("TMPDIR");
     m_dialogPoller.setInterval(10);
     connect(&m_dialogPoller, &QTimer::timeout, this, &tst_NetworkFaults::pollDialog);
 
@@ -166,26 +159,8 @@ void tst_NetworkFaults::init()
     m_dialogTitles.clear();
     m_descriptorsBefore = openFileDescriptors();
 
-    m_root = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_root->isValid());
-    for (const char *folder : {"home", "tmp", "tools", "unpack"})
-        QVERIFY(QDir(m_root->path()).mkdir(QLatin1String(folder)));
-    qputenv("HOME", QFile::encodeName(home()));
-    qputenv("TMPDIR", QFile::encodeName(temp()));
-    QCOMPARE(QDir::homePath(), home());
-    QCOMPARE(QDir::tempPath(), temp());
-
-    // Stand-ins record their arguments and a copy of the file they were given, as it was then.
-    for (const char *tool : {"pdftocairo", "7za"}) {
-        const QString path = tools() + QLatin1Char('/') + QLatin1String(tool);
-        const QByteArray script
-            = QByteArray("#!/bin/sh\n") + "printf '%s\\n' \"$@\" > \"${0%/*}/" + tool + ".args\"\n"
-              + "if [ -f \"$2\" ]; then cp \"$2\" \"${0%/*}/" + tool + ".input\"; fi\n";
-        QVERIFY(writeFile(path, script));
-        QVERIFY(
-            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    }
-    qputenv("PATH", QFile::encodeName(tools()) + ':' + m_originalPath);
+    m_sandbox = std::make_unique<TestSandbox>();
+    QVERIFY(m_sandbox->isReady());
 
     m_instrument = std::make_unique<DemoInstrument>();
     QVERIFY(m_instrument->listen());
@@ -215,10 +190,7 @@ void tst_NetworkFaults::cleanup()
     m_manager.reset();
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
-    qputenv("PATH", m_originalPath);
-    qputenv("HOME", m_originalHome);
-    qputenv("TMPDIR", m_originalTemp);
-    m_root.reset();
+    m_sandbox.reset();
     QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join(QLatin1Char('\n'))));
 }
 
@@ -339,14 +311,6 @@ void tst_NetworkFaults::expectNoDescriptorLeft()
     m_manager.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QTRY_COMPARE_WITH_TIMEOUT(openFileDescriptors(), m_descriptorsBefore, waitLimitMs);
-}
-
-QStringList tst_NetworkFaults::toolArguments(const QString &tool) const
-{
-    const QByteArray recorded = readFile(tools() + QLatin1Char('/') + tool + ".args");
-    if (recorded.isEmpty())
-        return QStringList();
-    return QString::fromUtf8(recorded.chopped(1)).split(QLatin1Char('\n'));
 }
 
 void tst_NetworkFaults::brokenConnectionKeepsWhatArrived_data()
@@ -609,7 +573,7 @@ void tst_NetworkFaults::tenThousandTinyPieces()
     QCOMPARE(readFile(destination), body);
     QCOMPARE(linesStartingWith("DownloadItem::error"), 0);
     if (printJob)
-        QCOMPARE(readFile(tools() + QStringLiteral("/pdftocairo.input")), body);
+        QCOMPARE(m_sandbox->toolInput(QStringLiteral("pdftocairo")), body);
     expectReleased();
     expectNoDescriptorLeft();
 }
