@@ -2,6 +2,7 @@
 
 #include "demoinstrument/democontent.h"
 #include "demoinstrument/demoinstrument.h"
+#include "shared/filedialoganswerer.h"
 #include "shared/logcapture.h"
 #include "shared/testsandbox.h"
 #include "widgets/waitingspinnerwidget.h"
@@ -19,9 +20,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
-#include <QTimer>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -122,14 +121,8 @@ private slots:
     void indicatorDestroyedOnce();
 
 private:
-    using DialogAction = std::function<void(QFileDialog *dialog)>;
-
     DownloadItem *startDownload(const QString &path);
     void destroy(DownloadItem *item);
-    // The next file dialog gets `action` once `ready` holds; a dialog nobody expects is rejected.
-    void answerDialog(DialogAction action, std::function<bool()> ready = nullptr);
-    void pollDialog();
-    static DialogAction choose(const QString &path);
     QString expand(QString text) const;
     QString home() const { return m_sandbox->home(); }
     QString temp() const { return m_sandbox->temp(); }
@@ -143,15 +136,7 @@ private:
     std::unique_ptr<QWidget> m_window;
     std::vector<std::unique_ptr<DownloadItem>> m_items;
     QPointer<QNetworkReply> m_reply;
-
-    QTimer m_dialogPoller;
-    DialogAction m_dialogAction;
-    std::function<bool()> m_dialogReady;
-    QPointer<QFileDialog> m_currentDialog;
-    QStringList m_dialogTitles;
-    QString m_dialogDirectory;
-    QString m_dialogProposal;
-    bool m_dialogDirsOnly = false;
+    FileDialogAnswerer m_dialogs;
 };
 
 void tst_DownloadItem::initTestCase()
@@ -159,8 +144,6 @@ void tst_DownloadItem::initTestCase()
     startLogCapture();
     // Nothing may leave the loopback interface, whatever the environment's proxy settings.
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
-    m_dialogPoller.setInterval(10);
-    connect(&m_dialogPoller, &QTimer::timeout, this, &tst_DownloadItem::pollDialog);
 }
 
 void tst_DownloadItem::cleanupTestCase()
@@ -172,7 +155,6 @@ void tst_DownloadItem::init()
 {
     logLines.clear();
     connectWarnings.clear();
-    m_dialogTitles.clear();
 
     // Every test gets a home and a temporary directory of its own, whoever runs it.
     m_sandbox = std::make_unique<TestSandbox>();
@@ -184,14 +166,12 @@ void tst_DownloadItem::init()
     m_manager = std::make_unique<QNetworkAccessManager>();
     m_window = std::make_unique<QWidget>();
     m_window->resize(640, 480);
-    m_dialogPoller.start();
+    m_dialogs.start();
 }
 
 void tst_DownloadItem::cleanup()
 {
-    m_dialogPoller.stop();
-    m_dialogAction = nullptr;
-    m_dialogReady = nullptr;
+    m_dialogs.stop();
     m_items.clear();
     m_window.reset();
     m_instrument.reset();
@@ -222,48 +202,6 @@ void tst_DownloadItem::destroy(DownloadItem *item)
     QFAIL("no such item");
 }
 
-void tst_DownloadItem::answerDialog(DialogAction action, std::function<bool()> ready)
-{
-    m_dialogAction = std::move(action);
-    m_dialogReady = std::move(ready);
-}
-
-void tst_DownloadItem::pollDialog()
-{
-    auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-    if (!dialog)
-        return;
-    if (dialog != m_currentDialog) {
-        m_currentDialog = dialog;
-        m_dialogTitles << dialog->windowTitle();
-        m_dialogDirectory = dialog->directory().absolutePath();
-        m_dialogProposal = dialog->selectedFiles().value(0);
-        m_dialogDirsOnly = dialog->testOption(QFileDialog::ShowDirsOnly);
-    }
-    if (!m_dialogAction) {
-        dialog->reject();
-        return;
-    }
-    if (m_dialogReady && !m_dialogReady())
-        return;
-    const DialogAction action = std::move(m_dialogAction);
-    m_dialogAction = nullptr;
-    m_dialogReady = nullptr;
-    action(dialog);
-}
-
-tst_DownloadItem::DialogAction tst_DownloadItem::choose(const QString &path)
-{
-    return [path](QFileDialog *dialog) {
-        // selectFile() leaves the name field alone while it has the focus.
-        if (QWidget *focused = dialog->focusWidget())
-            focused->clearFocus();
-        dialog->selectFile(path);
-        // QFileDialog hides its override of accept(), which checks the choice.
-        static_cast<QDialog *>(dialog)->accept();
-    };
-}
-
 QString tst_DownloadItem::expand(QString text) const
 {
     return text.replace(QLatin1String("%H"), home())
@@ -285,7 +223,7 @@ void tst_DownloadItem::heldSaveDialogLosesNoChunk()
     response.chunkDelayMs = 1;
     m_instrument->setResponse(QStringLiteral("/downloads/data.bin"), response);
     const QString destination = home() + QStringLiteral("/chosen.bin");
-    answerDialog(choose(destination), [] {
+    m_dialogs.answer(choose(destination), [] {
         return linesStartingWith("DownloadItem::downloadReadyRead in progress") >= 3;
     });
 
@@ -295,9 +233,9 @@ void tst_DownloadItem::heldSaveDialogLosesNoChunk()
     QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
     QTRY_COMPARE_WITH_TIMEOUT(finishesHandled(), 1, 120000);
 
-    QCOMPARE(m_dialogTitles, QStringList{QStringLiteral("Save File")});
-    QCOMPARE(m_dialogDirectory, home());
-    QCOMPARE(m_dialogProposal, home() + QStringLiteral("/data.bin"));
+    QCOMPARE(m_dialogs.titles(), QStringList{QStringLiteral("Save File")});
+    QCOMPARE(m_dialogs.directory(), home());
+    QCOMPARE(m_dialogs.proposal(), home() + QStringLiteral("/data.bin"));
     QVERIFY(logLines.contains(QStringLiteral("DownloadItem::getFileName defaultFileName= \"%1\"")
                                   .arg(home() + QStringLiteral("/data.bin"))));
     QVERIFY(firstLineStartingWith("DownloadItem::downloadReadyRead in progress")
@@ -315,7 +253,7 @@ void tst_DownloadItem::replyFinishedWhileDialogOpen()
     const qint64 size = 300001;
     m_instrument->setResponse(QStringLiteral("/downloads/data.bin"), offering("data.bin", size));
     const QString destination = home() + QStringLiteral("/data.bin");
-    answerDialog(choose(destination), [] {
+    m_dialogs.answer(choose(destination), [] {
         return logLines.contains(QStringLiteral("DownloadItem::downloadFinished"));
     });
 
@@ -344,7 +282,7 @@ void tst_DownloadItem::emptyBodyAsksNothing()
     startDownload(QStringLiteral("/downloads/report.csv"));
     QTRY_COMPARE(finishesHandled(), 1);
 
-    QVERIFY(m_dialogTitles.isEmpty());
+    QVERIFY(m_dialogs.titles().isEmpty());
     QCOMPARE(linesStartingWith("DownloadItem::getFileName"), 0);
     QVERIFY(entries(home()).isEmpty());
     QVERIFY(entries(temp()).isEmpty());
@@ -384,15 +322,15 @@ void tst_DownloadItem::cancelledDialogEndsDownload()
     response.stallAfterBytes = stillReceiving ? 50000 : -1;
     m_instrument->setResponse(QStringLiteral("/downloads/") + name, response);
     QSignalSpy sent(m_instrument.get(), &DemoInstrument::responseFinished);
-    answerDialog([](QFileDialog *dialog) { dialog->reject(); },
-                 [this, &sent, stillReceiving] {
-                     return stillReceiving ? sent.count() == 1 : m_reply->isFinished();
-                 });
+    m_dialogs.answer([](QFileDialog *dialog) { dialog->reject(); },
+                     [this, &sent, stillReceiving] {
+                         return stillReceiving ? sent.count() == 1 : m_reply->isFinished();
+                     });
 
     startDownload(QStringLiteral("/downloads/") + name);
     QTRY_VERIFY(logLines.contains(QStringLiteral("DownloadItem::downloadReadyRead empty file")));
 
-    QCOMPARE(m_dialogTitles, QStringList{title});
+    QCOMPARE(m_dialogs.titles(), QStringList{title});
     QVERIFY(m_reply);
     QVERIFY(m_reply->isFinished());
     // Closing discards what a running reply still had; a finished one keeps it, unread.
@@ -446,7 +384,7 @@ void tst_DownloadItem::failedOpenIsRetriedOnNextChunk()
     } else {
         // The server runs on this thread: while it has not sent everything, another chunk is
         // bound to come after the failed open. A finish during the dialog would be dropped.
-        answerDialog(choose(destination), [&sent] { return sent.isEmpty(); });
+        m_dialogs.answer(choose(destination), [&sent] { return sent.isEmpty(); });
     }
 
     startDownload(path);
@@ -515,18 +453,18 @@ void tst_DownloadItem::faultyReplySavedAsItCame()
 
     m_instrument->setResponse(QStringLiteral("/downloads/faulty"), response);
     const QString destination = home() + QStringLiteral("/saved.bin");
-    answerDialog(choose(destination));
+    m_dialogs.answer(choose(destination));
 
     startDownload(QStringLiteral("/downloads/faulty"));
     QTRY_COMPARE_WITH_TIMEOUT(finishesHandled(), 1, 60000);
 
     QVERIFY(linesStartingWith("DownloadItem::error") >= 1);
     if (!proposal.isEmpty()) {
-        QCOMPARE(m_dialogTitles, QStringList{QStringLiteral("Save File")});
-        QCOMPARE(m_dialogProposal, expand(proposal));
+        QCOMPARE(m_dialogs.titles(), QStringList{QStringLiteral("Save File")});
+        QCOMPARE(m_dialogs.proposal(), expand(proposal));
         QCOMPARE(readFile(destination), expected);
     } else {
-        QVERIFY(m_dialogTitles.isEmpty());
+        QVERIFY(m_dialogs.titles().isEmpty());
         QVERIFY(entries(home()).isEmpty());
     }
     QVERIFY(m_window->isEnabled());
@@ -587,17 +525,17 @@ void tst_DownloadItem::followUpAction()
     if (!staleFile.isNull())
         QVERIFY(writeFile(stored, staleFile));
     if (title == QLatin1String("Select Directory"))
-        answerDialog(choose(unpack()));
+        m_dialogs.answer(choose(unpack()));
     else if (!title.isEmpty())
-        answerDialog(choose(stored));
+        m_dialogs.answer(choose(stored));
 
     startDownload(path);
     QTRY_COMPARE(finishesHandled(), 1);
 
-    QCOMPARE(m_dialogTitles, title.isEmpty() ? QStringList() : QStringList{title});
+    QCOMPARE(m_dialogs.titles(), title.isEmpty() ? QStringList() : QStringList{title});
     if (title == QLatin1String("Select Directory")) {
-        QCOMPARE(m_dialogDirectory, home());
-        QVERIFY(m_dialogDirsOnly);
+        QCOMPARE(m_dialogs.directory(), home());
+        QVERIFY(m_dialogs.dirsOnly());
     }
     for (const QString &candidate : {QStringLiteral("pdftocairo"), QStringLiteral("7za")}) {
         QCOMPARE(toolArguments(candidate), candidate == tool ? arguments : QStringList());
@@ -620,7 +558,7 @@ void tst_DownloadItem::realArchiverRenamesClash()
     qputenv("PATH", m_sandbox->originalPath());
     const QString kept = unpack() + QStringLiteral("/summary.txt");
     QVERIFY(writeFile(kept, "older summary\n"));
-    answerDialog(choose(unpack()));
+    m_dialogs.answer(choose(unpack()));
 
     startDownload(QStringLiteral("/downloads/results.zip"));
     QTRY_COMPARE_WITH_TIMEOUT(finishesHandled(), 1, 60000);
@@ -658,7 +596,7 @@ void tst_DownloadItem::missingToolEndsWait()
 
     qputenv("PATH", QFile::encodeName(m_sandbox->filePath(QStringLiteral("empty"))));
     if (path.endsWith(QLatin1String(".zip")))
-        answerDialog(choose(unpack()));
+        m_dialogs.answer(choose(unpack()));
 
     startDownload(path);
     const QString cannotRun
@@ -724,7 +662,7 @@ void tst_DownloadItem::plantedDestination()
         QVERIFY(reader.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered,
                             QFileDevice::AutoCloseHandle));
     }
-    answerDialog(choose(unpack()));
+    m_dialogs.answer(choose(unpack()));
     if (archive) {
         // A finish that arrives while the directory dialog is open is dropped when the open
         // fails afterwards, so the archive's reply is held until the refusal is logged.

@@ -1,6 +1,7 @@
 #include "web/downloaditem.h"
 
 #include "demoinstrument/demoinstrument.h"
+#include "shared/filedialoganswerer.h"
 #include "shared/logcapture.h"
 #include "shared/testsandbox.h"
 #include "widgets/waitingspinnerwidget.h"
@@ -8,7 +9,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -17,9 +17,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-#include <QTimer>
 
-#include <functional>
 #include <memory>
 
 #include <sys/socket.h>
@@ -93,7 +91,6 @@ private slots:
 
 private:
     enum class Ending { Close, Reset };
-    using DialogAction = std::function<void(QFileDialog *dialog)>;
 
     // Answers every connection with `head` and then `body`, one piece at a time: each piece is
     // written only once the one before has left for the kernel, with Nagle's delay off, so that
@@ -101,10 +98,6 @@ private:
     void serveRaw(const QByteArray &head, const QByteArrayList &body, Ending ending);
     QUrl rawUrl() const;
     DownloadItem *startDownload(const QUrl &url);
-    void answerDialog(DialogAction action, std::function<bool()> ready = nullptr);
-    void pollDialog();
-    static DialogAction choose(const QString &path);
-    static DialogAction acceptProposal();
     void expectReleased();
     void expectNoDescriptorLeft();
     QStringList toolArguments(const QString &tool) const { return m_sandbox->toolArguments(tool); }
@@ -120,12 +113,7 @@ private:
     std::unique_ptr<QWidget> m_window;
     std::unique_ptr<DownloadItem> m_item;
     QPointer<QNetworkReply> m_reply;
-
-    QTimer m_dialogPoller;
-    DialogAction m_dialogAction;
-    std::function<bool()> m_dialogReady;
-    QPointer<QFileDialog> m_currentDialog;
-    QStringList m_dialogTitles;
+    FileDialogAnswerer m_dialogs;
 };
 
 void tst_NetworkFaults::initTestCase()
@@ -133,13 +121,11 @@ void tst_NetworkFaults::initTestCase()
     startLogCapture();
     // Nothing may leave the loopback interface, whatever the environment's proxy settings.
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
-    m_dialogPoller.setInterval(10);
-    connect(&m_dialogPoller, &QTimer::timeout, this, &tst_NetworkFaults::pollDialog);
 
     // The first download brings up what the process then keeps for good, for the network and
     // for the file dialogs: that is no leak of a download.
     init();
-    answerDialog(choose(home() + QStringLiteral("/report.csv")));
+    m_dialogs.answer(choose(home() + QStringLiteral("/report.csv")));
     QUrl url = m_instrument->baseUrl();
     url.setPath(QStringLiteral("/downloads/report.csv"));
     startDownload(url);
@@ -156,7 +142,6 @@ void tst_NetworkFaults::init()
 {
     logLines.clear();
     connectWarnings.clear();
-    m_dialogTitles.clear();
     m_descriptorsBefore = openFileDescriptors();
 
     m_sandbox = std::make_unique<TestSandbox>();
@@ -169,7 +154,7 @@ void tst_NetworkFaults::init()
     m_manager = std::make_unique<QNetworkAccessManager>();
     m_window = std::make_unique<QWidget>();
     m_window->resize(640, 480);
-    m_dialogPoller.start();
+    m_dialogs.start();
 }
 
 void tst_NetworkFaults::cleanup()
@@ -180,9 +165,7 @@ void tst_NetworkFaults::cleanup()
             line.truncate(200);
         qWarning("the item's last log lines:\n%s", qPrintable(tail.join(QLatin1Char('\n'))));
     }
-    m_dialogPoller.stop();
-    m_dialogAction = nullptr;
-    m_dialogReady = nullptr;
+    m_dialogs.stop();
     m_item.reset();
     m_window.reset();
     m_instrument.reset();
@@ -248,53 +231,6 @@ DownloadItem *tst_NetworkFaults::startDownload(const QUrl &url)
     return m_item.get();
 }
 
-void tst_NetworkFaults::answerDialog(DialogAction action, std::function<bool()> ready)
-{
-    m_dialogAction = std::move(action);
-    m_dialogReady = std::move(ready);
-}
-
-void tst_NetworkFaults::pollDialog()
-{
-    auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-    if (!dialog)
-        return;
-    if (dialog != m_currentDialog) {
-        m_currentDialog = dialog;
-        m_dialogTitles << dialog->windowTitle();
-    }
-    // A dialog that nobody expects is turned down, and then fails the check of the titles.
-    if (!m_dialogAction) {
-        dialog->reject();
-        return;
-    }
-    if (m_dialogReady && !m_dialogReady())
-        return;
-    const DialogAction action = std::move(m_dialogAction);
-    m_dialogAction = nullptr;
-    m_dialogReady = nullptr;
-    action(dialog);
-}
-
-tst_NetworkFaults::DialogAction tst_NetworkFaults::choose(const QString &path)
-{
-    return [path](QFileDialog *dialog) {
-        // selectFile() leaves the name field alone while it has the focus.
-        if (QWidget *focused = dialog->focusWidget())
-            focused->clearFocus();
-        dialog->selectFile(path);
-        // QFileDialog hides its override of accept(), which checks the choice.
-        static_cast<QDialog *>(dialog)->accept();
-    };
-}
-
-tst_NetworkFaults::DialogAction tst_NetworkFaults::acceptProposal()
-{
-    return [](QFileDialog *dialog) {
-        static_cast<QDialog *>(dialog)->accept();
-    };
-}
-
 void tst_NetworkFaults::expectReleased()
 {
     QVERIFY(m_window->isEnabled());
@@ -340,7 +276,7 @@ void tst_NetworkFaults::brokenConnectionKeepsWhatArrived()
         attachmentHead("data.bin", "Content-Length: " + QByteArray::number(announced) + "\r\n"),
         pieces(sent, 4096, false), Ending(ending));
     const QString destination = home() + QStringLiteral("/data.bin");
-    answerDialog(choose(destination), [answerAfterEnd] {
+    m_dialogs.answer(choose(destination), [answerAfterEnd] {
         return !answerAfterEnd || logged(QStringLiteral("DownloadItem::downloadFinished"));
     });
 
@@ -349,10 +285,10 @@ void tst_NetworkFaults::brokenConnectionKeepsWhatArrived()
 
     QVERIFY(linesStartingWith("DownloadItem::error") >= 1);
     if (sentBytes == 0) {
-        QVERIFY(m_dialogTitles.isEmpty());
+        QVERIFY(m_dialogs.titles().isEmpty());
         QVERIFY(entries(home()).isEmpty());
     } else {
-        QCOMPARE(m_dialogTitles, QStringList{QStringLiteral("Save File")});
+        QCOMPARE(m_dialogs.titles(), QStringList{QStringLiteral("Save File")});
         // What arrived is kept as it came; a reset may lose what was still on its way.
         const QByteArray saved = readFile(destination);
         QVERIFY(!saved.isEmpty());
@@ -389,7 +325,7 @@ void tst_NetworkFaults::stalledServerHoldsWindowUntilReplaced()
     const QString destination
         = printJob ? temp() + QStringLiteral("/print.pdf") : home() + QStringLiteral("/data.bin");
     if (!printJob)
-        answerDialog(choose(destination));
+        m_dialogs.answer(choose(destination));
 
     QUrl url = m_instrument->baseUrl();
     url.setPath(QStringLiteral("/downloads/stalled"));
@@ -458,7 +394,7 @@ void tst_NetworkFaults::hugeContentDisposition()
     QCOMPARE(response.headers.last().first, QByteArray("Content-Disposition"));
     QCOMPARE(response.headers.last().second.size(), headerSize);
     m_instrument->setResponse(QStringLiteral("/downloads/long"), response);
-    answerDialog(choice.isEmpty() ? acceptProposal() : choose(choice));
+    m_dialogs.answer(choice.isEmpty() ? acceptProposal() : choose(choice));
 
     QUrl url = m_instrument->baseUrl();
     url.setPath(QStringLiteral("/downloads/long"));
@@ -472,13 +408,13 @@ void tst_NetworkFaults::hugeContentDisposition()
                 && (m_reply.isNull() || m_reply->isFinished())),
         waitLimitMs);
 
-    QCOMPARE(m_dialogTitles.size(), 1);
+    QCOMPARE(m_dialogs.titles().size(), 1);
     // Names of more than 32767 characters are where QFileInfo's 16-bit offsets would split
     // the offered name at the wrong places. The file dialog itself still garbles such a
     // proposal, so the item's own proposal is read from its log.
     const QString expectedTitle
         = suffix == ".zip" ? QStringLiteral("Select Directory") : QStringLiteral("Save File");
-    QCOMPARE(m_dialogTitles.first(), expectedTitle);
+    QCOMPARE(m_dialogs.titles().first(), expectedTitle);
     if (suffix != ".zip") {
         const QString proposalLine = QStringLiteral("DownloadItem::getFileName defaultFileName= \"")
                                      + home() + QLatin1Char('/') + QString::fromLatin1(longName)
@@ -523,7 +459,7 @@ void tst_NetworkFaults::emptyBody()
     QTRY_COMPARE_WITH_TIMEOUT(finishesHandled(), 1, waitLimitMs);
 
     // No chunk, so nothing is named, asked, created or handed to a tool.
-    QVERIFY(m_dialogTitles.isEmpty());
+    QVERIFY(m_dialogs.titles().isEmpty());
     QCOMPARE(linesStartingWith("DownloadItem::getFileName"), 0);
     QCOMPARE(linesStartingWith("DownloadItem::error"), 0);
     QVERIFY(entries(home()).isEmpty());
@@ -559,7 +495,7 @@ void tst_NetworkFaults::tenThousandTinyPieces()
     const QString destination
         = printJob ? temp() + QStringLiteral("/print.pdf") : home() + QStringLiteral("/data.bin");
     if (!printJob) {
-        answerDialog(choose(destination), [] {
+        m_dialogs.answer(choose(destination), [] {
             return linesStartingWith("DownloadItem::downloadReadyRead in progress") >= 100
                    || logged(QStringLiteral("DownloadItem::downloadFinished"));
         });
