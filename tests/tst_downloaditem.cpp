@@ -154,7 +154,6 @@ void tst_DownloadItem::cleanupTestCase()
 void tst_DownloadItem::init()
 {
     logLines.clear();
-    connectWarnings.clear();
 
     // Every test gets a home and a temporary directory of its own, whoever runs it.
     m_sandbox = std::make_unique<TestSandbox>();
@@ -179,7 +178,7 @@ void tst_DownloadItem::cleanup()
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
     m_sandbox.reset();
-    QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join(QLatin1Char('\n'))));
+    expectNoConnectWarnings();
 }
 
 DownloadItem *tst_DownloadItem::startDownload(const QString &path)

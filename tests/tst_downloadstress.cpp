@@ -243,7 +243,7 @@ void tst_DownloadStress::everyByteLandsWhereChosen()
     QTRY_COMPARE_WITH_TIMEOUT(openFileDescriptors(), descriptorsBefore, waitLimitMs);
     QVERIFY(m_window->isEnabled());
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-    QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join(QLatin1Char('\n'))));
+    expectNoConnectWarnings();
 }
 
 void tst_DownloadStress::runDownload(int index, const Plan &plan)

@@ -141,7 +141,6 @@ void tst_NetworkFaults::cleanupTestCase()
 void tst_NetworkFaults::init()
 {
     logLines.clear();
-    connectWarnings.clear();
     m_descriptorsBefore = openFileDescriptors();
 
     m_sandbox = std::make_unique<TestSandbox>();
@@ -159,12 +158,7 @@ void tst_NetworkFaults::init()
 
 void tst_NetworkFaults::cleanup()
 {
-    if (QTest::currentTestFailed()) {
-        QStringList tail = logLines.mid(qMax(0, logLines.size() - 40));
-        for (QString &line : tail)
-            line.truncate(200);
-        qWarning("the item's last log lines:\n%s", qPrintable(tail.join(QLatin1Char('\n'))));
-    }
+    showLogTailIfFailed();
     m_dialogs.stop();
     m_item.reset();
     m_window.reset();
@@ -174,7 +168,7 @@ void tst_NetworkFaults::cleanup()
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
     m_sandbox.reset();
-    QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join(QLatin1Char('\n'))));
+    expectNoConnectWarnings();
 }
 
 void tst_NetworkFaults::serveRaw(const QByteArray &head, const QByteArrayList &body, Ending ending)

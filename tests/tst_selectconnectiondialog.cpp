@@ -1,5 +1,7 @@
 #include "dialogs/selectconnectiondialog.h"
 
+#include "shared/logcapture.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -18,16 +20,6 @@
 #include <memory>
 
 namespace {
-
-QStringList connectWarnings;
-QtMessageHandler previousHandler = nullptr;
-
-void recordConnectWarnings(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    if (text.startsWith(QLatin1String("QObject::connect:")))
-        connectWarnings << text;
-    previousHandler(type, context, text);
-}
 
 template<typename T>
 T *part(const SelectConnectionDialog &dialog, const char *name)
@@ -93,7 +85,7 @@ private:
 
 void tst_SelectConnectionDialog::initTestCase()
 {
-    previousHandler = qInstallMessageHandler(recordConnectWarnings);
+    startLogCapture();
     m_startDir = QDir::currentPath();
 }
 
@@ -108,7 +100,7 @@ void tst_SelectConnectionDialog::cleanup()
 {
     QDir::setCurrent(m_startDir);
     m_dir.reset();
-    QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join(QLatin1Char('\n'))));
+    expectNoConnectWarnings();
 }
 
 // clang-format off

@@ -1,6 +1,7 @@
 #include "logcapture.h"
 
 #include <QFile>
+#include <QTest>
 
 QStringList logLines;
 QStringList connectWarnings;
@@ -33,6 +34,23 @@ void startLogCapture()
 void stopLogCapture()
 {
     qInstallMessageHandler(previousHandler);
+}
+
+void expectNoConnectWarnings()
+{
+    const QStringList warnings = connectWarnings;
+    connectWarnings.clear();
+    QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
+}
+
+void showLogTailIfFailed()
+{
+    if (!QTest::currentTestFailed())
+        return;
+    QStringList tail = logLines.mid(qMax(0, logLines.size() - 40));
+    for (QString &line : tail)
+        line.truncate(200);
+    qWarning("the last log lines:\n%s", qPrintable(tail.join(QLatin1Char('\n'))));
 }
 
 int linesStartingWith(const QString &prefix)

@@ -13,6 +13,12 @@ extern QStringList connectWarnings;
 void startLogCapture();
 void stopLogCapture();
 
+// Fails the current test on any "QObject::connect:" warning since the last check, and forgets
+// them for the next test.
+void expectNoConnectWarnings();
+// After a failed test, shows the last debug lines, which the capture otherwise keeps to itself.
+void showLogTailIfFailed();
+
 int linesStartingWith(const QString &prefix);
 bool logged(const QString &line);
 
