@@ -10,6 +10,7 @@
 //
 // usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] [--held-dialog] [--json FILE]
 
+#include "median.h"
 #include "web/downloaditem.h"
 
 #include <QApplication>
@@ -28,7 +29,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <algorithm>
 #include <memory>
 
 namespace {
@@ -138,13 +138,6 @@ Run runCurl(const QUrl &url, const QString &target)
     return run;
 }
 
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const int n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -168,12 +161,6 @@ int main(int argc, char *argv[])
 
     QApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() < 2) {
-        QTextStream(stderr) << "usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] "
-                               "[--held-dialog] [--json FILE]"
-                            << Qt::endl;
-        return 2;
-    }
     qint64 size = qint64(1) << 30;
     int repetitions = 3;
     QString jsonPath;
@@ -187,6 +174,13 @@ int main(int argc, char *argv[])
             repetitions = arguments[++i].toInt();
         else if (arguments[i] == QLatin1String("--json") && i + 1 < arguments.size())
             jsonPath = arguments[++i];
+    }
+    // Without a run there is no median to report.
+    if (arguments.size() < 2 || repetitions < 1) {
+        QTextStream(stderr) << "usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] "
+                               "[--held-dialog] [--json FILE]"
+                            << Qt::endl;
+        return 2;
     }
 
     const QString fileName
