@@ -1,6 +1,7 @@
-# Shared by the end-to-end tests: they drive the real binary under the X server that xvfb-run
-# gave them, with xdotool, against the real demo instrument.
-# Expects KESTRION_SHELL, KESTRION_INSTRUMENT and KESTRION_SEND_CLOSE in the environment.
+# Shared by the end-to-end tests: they drive the real binary on an X server of their own, with
+# xdotool, against the real demo instrument.
+# Expects KESTRION_SHELL, KESTRION_INSTRUMENT and KESTRION_SEND_CLOSE in the environment, and
+# may be given KESTRION_FIRST_DISPLAY, where the search for a free X display number starts.
 # shellcheck shell=bash
 
 set -u
@@ -10,6 +11,17 @@ set -u
 if [ -z "${KESTRION_PRIVATE_NETWORK:-}" ]; then
     [ "$(id -u)" = 0 ] || { echo "SKIP: needs root for a private network namespace"; exit 77; }
     KESTRION_PRIVATE_NETWORK=1 exec unshare -n "$0" "$@"
+fi
+
+# The X server runs inside that namespace too and listens only on its abstract socket there,
+# which every X client tries first: nothing outside the namespace can take that name or answer
+# on it, and the server leaves alone the socket files in /tmp/.X11-unix that all namespaces
+# share. It never resets: by default an X server resets when its last client disconnects and
+# drops every connection still being set up, so the shell starting up while an xdotool search
+# ended failed now and then with "could not connect to display".
+if [ -z "${KESTRION_OWN_DISPLAY:-}" ]; then
+    KESTRION_OWN_DISPLAY=1 exec xvfb-run -n "${KESTRION_FIRST_DISPLAY:-200}" -a \
+        -s "-screen 0 1280x800x24 -nolisten unix -noreset" "$0" "$@"
 fi
 
 pids=()
