@@ -15,8 +15,7 @@ start_at_instrument() {
     enter_private_network
     start_instrument 127.0.0.1 0
     start_shell --host=127.0.0.1 --url="$instrument_url"
-    wait_until 60 log_has "main() QWebEngineView::loadFinished ok= true" \
-        || fail "the start page did not load"
+    wait_for_start_page
 }
 
 # fetch PATH FILE: the instrument's body for PATH, as any other client gets it.

@@ -100,7 +100,7 @@ window_named() {
 # press_in_window TITLE KEYS...: gives the window the keyboard focus and presses the keys.
 press_in_window() {
     local id
-    id=$(window_named "$1")
+    id=$(window_named "$1") || exit 1
     shift
     xdotool windowfocus --sync "$id" || fail "cannot focus window $id"
     xdotool key --delay 50 "$@"
@@ -109,12 +109,30 @@ press_in_window() {
 # click_in_window TITLE X Y: clicks at a point given relative to the window.
 click_in_window() {
     local id
-    id=$(window_named "$1")
+    id=$(window_named "$1") || exit 1
     xdotool mousemove --window "$id" --sync "$2" "$3" click 1
 }
 
 close_window() {
-    "$KESTRION_SEND_CLOSE" "$(window_named "$1")" || fail "cannot ask '$1' to close"
+    local id
+    id=$(window_named "$1") || exit 1
+    "$KESTRION_SEND_CLOSE" "$id" || fail "cannot ask '$1' to close"
+}
+
+# pixel_is WINDOW X Y COLOUR: the window shows this colour (#RRGGBB) at the point.
+pixel_is() {
+    import -window "$1" -crop "1x1+$2+$3" -depth 8 txt:- 2>/dev/null | grep -qiF "$4"
+}
+
+# wait_for_start_page: the demo instrument's start page has loaded and is on the screen. The
+# load is logged before the window shows the page, and a click on a page that has not been
+# drawn yet goes nowhere; so this also waits for the report button's colour beside its label.
+wait_for_start_page() {
+    local id
+    wait_until 60 log_has "main() QWebEngineView::loadFinished ok= true" \
+        || fail "the start page did not load"
+    id=$(window_named "Kestrion® Application") || exit 1
+    wait_until 30 pixel_is "$id" 50 248 "#0A6EBD" || fail "the start page was not drawn"
 }
 
 log_has() { grep -qF -- "$1" shell.log; }

@@ -32,8 +32,7 @@ stall-close)
     enter_private_network
     start_instrument 127.0.0.1 0 --stall=/downloads/print.pdf:70000
     start_shell --host=127.0.0.1 --url="$instrument_url"
-    wait_until 60 log_has "main() QWebEngineView::loadFinished ok= true" \
-        || fail "the start page did not load"
+    wait_for_start_page
     click_in_window "$main_window" "${print_button[@]}"
     wait_until 30 log_has "DownloadItem::downloadReadyRead got filename= \"$TMPDIR/print.pdf\"" \
         || fail "the print job's first bytes were not written"
