@@ -1,6 +1,7 @@
 #include "web/downloaditem.h"
 
 #include "demoinstrument/demoinstrument.h"
+#include "shared/filedialoganswerer.h"
 #include "shared/logcapture.h"
 #include "shared/testsandbox.h"
 #include "widgets/waitingspinnerwidget.h"
@@ -144,7 +145,7 @@ private slots:
 private:
     void runDownload(int index, const Plan &plan);
     void checkOutcome(const Plan &plan, const QString &destination);
-    void pollDialog();
+    void armDialogAnswer();
     bool answerDue() const;
     static bool finishSeen();
     bool serverFlushed() const;
@@ -161,13 +162,9 @@ private:
     DownloadItem *m_item = nullptr;
     QPointer<QNetworkReply> m_reply;
 
-    QTimer m_dialogPoller;
+    FileDialogAnswerer m_dialogs{2};
     const Plan *m_plan = nullptr;
     QString m_choice;
-    QPointer<QFileDialog> m_currentDialog;
-    QStringList m_dialogTitles;
-    QString m_dialogProposal;
-    bool m_answered = false;
     // How the finish fell against the dialogs of the run, for the summary.
     int m_finishBeforeDialog = 0;
     int m_finishBeforeAnswer = 0;
@@ -196,13 +193,11 @@ void tst_DownloadStress::initTestCase()
     m_manager = std::make_unique<QNetworkAccessManager>();
     m_window = std::make_unique<QWidget>();
     m_window->resize(640, 480);
-    m_dialogPoller.setInterval(2);
-    connect(&m_dialogPoller, &QTimer::timeout, this, &tst_DownloadStress::pollDialog);
 }
 
 void tst_DownloadStress::cleanupTestCase()
 {
-    m_dialogPoller.stop();
+    m_dialogs.stop();
     delete m_item;
     m_item = nullptr;
     m_window.reset();
@@ -217,7 +212,6 @@ void tst_DownloadStress::cleanupTestCase()
 void tst_DownloadStress::everyByteLandsWhereChosen()
 {
     QRandomGenerator random(m_seed);
-    m_dialogPoller.start();
     const int descriptorsBefore = openFileDescriptors();
     for (int index = 0; index < downloadCount; ++index) {
         const Plan plan = drawPlan(random, index);
@@ -227,10 +221,10 @@ void tst_DownloadStress::everyByteLandsWhereChosen()
                      "log:\n%s",
                      index, qPrintable(describe(plan)), static_cast<unsigned long long>(m_seed),
                      qPrintable(logLines.join(QLatin1Char('\n'))));
+            m_dialogs.stop();
             return;
         }
     }
-    m_dialogPoller.stop();
     qInfo("dialogs answered after the item saw the finish: %d (%d of them already when first "
           "seen), before it: %d",
           m_finishBeforeAnswer, m_finishBeforeDialog, m_finishAfterAnswer);
@@ -249,8 +243,6 @@ void tst_DownloadStress::everyByteLandsWhereChosen()
 void tst_DownloadStress::runDownload(int index, const Plan &plan)
 {
     logLines.clear();
-    m_dialogTitles.clear();
-    m_answered = false;
     m_sandbox->forgetToolRuns();
 
     QString destination;
@@ -287,6 +279,7 @@ void tst_DownloadStress::runDownload(int index, const Plan &plan)
     m_instrument->setResponse(downloadPath, response);
     QSignalSpy sent(m_instrument.get(), &DemoInstrument::responseFinished);
     m_plan = &plan;
+    armDialogAnswer();
 
     QUrl url = m_instrument->baseUrl();
     url.setPath(downloadPath);
@@ -324,6 +317,7 @@ void tst_DownloadStress::runDownload(int index, const Plan &plan)
     }
     // The item that this one replaced goes now, as it would at the page's next event loop turn.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    m_dialogs.stop();
     m_plan = nullptr;
     m_instrument.reset();
     checkOutcome(plan, destination);
@@ -334,9 +328,9 @@ void tst_DownloadStress::checkOutcome(const Plan &plan, const QString &destinati
     const bool asked = plan.kind != Kind::PrintJob && !plan.body.isEmpty();
     const QString title = plan.kind == Kind::ZipArchive ? QStringLiteral("Select Directory")
                                                         : QStringLiteral("Save File");
-    QCOMPARE(m_dialogTitles, asked ? QStringList{title} : QStringList());
+    QCOMPARE(m_dialogs.titles(), asked ? QStringList{title} : QStringList());
     if (asked && plan.kind == Kind::OrdinaryFile)
-        QCOMPARE(m_dialogProposal, home() + QStringLiteral("/data.bin"));
+        QCOMPARE(m_dialogs.proposal(), home() + QStringLiteral("/data.bin"));
     QVERIFY(m_window->isEnabled());
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     // The item replaced by this one has been deleted with its indicator.
@@ -373,37 +367,25 @@ void tst_DownloadStress::checkOutcome(const Plan &plan, const QString &destinati
         QVERIFY(m_sandbox->toolInput(tool) == plan.body);
 }
 
-void tst_DownloadStress::pollDialog()
+// The download's dialog is answered as its plan says, once the answer is due; a dialog that no
+// download asks for, or a second one, is turned down and then fails the check of the titles.
+void tst_DownloadStress::armDialogAnswer()
 {
-    auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-    if (!dialog)
-        return;
-    if (dialog != m_currentDialog) {
-        m_currentDialog = dialog;
-        m_dialogTitles << dialog->windowTitle();
-        m_dialogProposal = dialog->selectedFiles().value(0);
-        m_finishBeforeDialog += finishSeen() ? 1 : 0;
-    }
-    // A dialog that no download asks for, or a second one, is turned down and then fails the
-    // check of the titles.
-    if (!m_plan || m_answered) {
-        dialog->reject();
-        return;
-    }
-    if (!answerDue())
-        return;
-    m_answered = true;
-    (finishSeen() ? m_finishBeforeAnswer : m_finishAfterAnswer) += 1;
-    if (m_plan->cancel) {
-        dialog->reject();
-        return;
-    }
-    // selectFile() leaves the name field alone while it has the focus.
-    if (QWidget *focused = dialog->focusWidget())
-        focused->clearFocus();
-    dialog->selectFile(m_choice);
-    // QFileDialog hides its override of accept(), which checks the choice.
-    static_cast<QDialog *>(dialog)->accept();
+    m_dialogs.start();
+    const auto answer = [this](QFileDialog *dialog) {
+        (finishSeen() ? m_finishBeforeAnswer : m_finishAfterAnswer) += 1;
+        if (m_plan->cancel)
+            dialog->reject();
+        else
+            choose(m_choice)(dialog);
+    };
+    const auto due = [this, seen = false]() mutable {
+        if (!seen)
+            m_finishBeforeDialog += finishSeen() ? 1 : 0;
+        seen = true;
+        return answerDue();
+    };
+    m_dialogs.answer(answer, due);
 }
 
 bool tst_DownloadStress::answerDue() const
