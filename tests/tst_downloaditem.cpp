@@ -41,12 +41,6 @@ int firstLineStartingWith(const QString &prefix)
     return -1;
 }
 
-// The bare line that opens handleFinished; the lines after it carry more text.
-int finishesHandled()
-{
-    return logLines.count(QStringLiteral("DownloadItem::handleFinished"));
-}
-
 QByteArray fileDigest(const QString &path)
 {
     QFile file(path);
@@ -63,12 +57,6 @@ QByteArray patternDigest(qint64 size)
     for (qint64 offset = 0; offset < size; offset += 1 << 20)
         hash.addData(DemoInstrument::patternBytes(offset, qMin<qint64>(1 << 20, size - offset)));
     return hash.result().toHex();
-}
-
-QStringList entries(const QString &directory)
-{
-    return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
-                                     QDir::Name);
 }
 
 DemoResponse offering(const QByteArray &fileName, qint64 generatedSize)

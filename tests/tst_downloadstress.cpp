@@ -30,13 +30,6 @@ constexpr int downloadCount = 200;
 constexpr int waitLimitMs = 30000;
 const QString downloadPath = QStringLiteral("/downloads/item");
 
-int openFileDescriptors()
-{
-    return QDir(QStringLiteral("/proc/self/fd"))
-        .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
-        .size();
-}
-
 // Runs the event loop until the condition holds. QTRY_* sleeps between its rounds, which would
 // hold up the in-process server as well and stretch the run several times over.
 bool waitUntil(const std::function<bool()> &condition)

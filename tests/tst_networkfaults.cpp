@@ -27,22 +27,6 @@ namespace {
 // Generous for a loaded two-core machine under the sanitizers.
 constexpr int waitLimitMs = 60000;
 
-int finishesHandled()
-{
-    return logLines.count(QStringLiteral("DownloadItem::handleFinished"));
-}
-
-QStringList entries(const QString &directory)
-{
-    return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
-                                     QDir::Name);
-}
-
-int openFileDescriptors()
-{
-    return entries(QStringLiteral("/proc/self/fd")).size();
-}
-
 QByteArray attachmentHead(const QByteArray &fileName, const QByteArray &extraHeaders)
 {
     return "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Disposition: attachment; filename=\""

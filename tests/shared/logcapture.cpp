@@ -61,6 +61,11 @@ int linesStartingWith(const QString &prefix)
     return count;
 }
 
+int finishesHandled()
+{
+    return logLines.count(QStringLiteral("DownloadItem::handleFinished"));
+}
+
 bool logged(const QString &line)
 {
     return logLines.contains(line);

@@ -20,6 +20,9 @@ void expectNoConnectWarnings();
 void showLogTailIfFailed();
 
 int linesStartingWith(const QString &prefix);
+// The downloads whose end was handled: the bare line that opens DownloadItem::handleFinished,
+// without the lines after it that carry more text.
+int finishesHandled();
 bool logged(const QString &line);
 
 QByteArray readFile(const QString &path);

@@ -86,6 +86,17 @@ QByteArray TestSandbox::toolInput(const QString &tool) const
     return readFile(tools() + QLatin1Char('/') + tool + ".input");
 }
 
+QStringList entries(const QString &directory)
+{
+    return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
+                                     QDir::Name);
+}
+
+int openFileDescriptors()
+{
+    return entries(QStringLiteral("/proc/self/fd")).size();
+}
+
 void TestSandbox::forgetToolRuns()
 {
     for (const char *tool : standInTools) {

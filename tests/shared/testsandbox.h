@@ -46,3 +46,8 @@ private:
     bool m_hadTemp = false;
     bool m_ready = false;
 };
+
+// The names in the folder, special files and hidden ones included, in order.
+QStringList entries(const QString &directory);
+// The files, sockets and pipes this process holds open.
+int openFileDescriptors();
