@@ -6,11 +6,6 @@ source "$(dirname "$0")/e2e-lib.sh"
 
 main_window="Kestrion® Application"
 
-# The start page's buttons, as centres in the 1280 x 768 window.
-report_button=(220 248)
-print_button=(220 376)
-results_button=(220 504)
-
 start_at_instrument() {
     enter_private_network
     start_instrument 127.0.0.1 0
@@ -95,15 +90,7 @@ unpack-results)
     diff -r expected unpacked || fail "the unpacked files differ from the archive's"
     ;;
 print-report)
-    # A stand-in for the PDF tool: the real one would show a print dialog of its own.
-    mkdir bin
-    cat >bin/pdftocairo <<EOF
-#!/bin/sh
-printf '%s\n' "\$@" >"$PWD/pdftocairo.args"
-cp "\$2" "$PWD/printed.pdf"
-EOF
-    chmod +x bin/pdftocairo
-    export PATH="$PWD/bin:$PATH"
+    install_pdf_tool
     start_at_instrument
     click_in_window "$main_window" "${print_button[@]}"
     # A print job asks nothing.

@@ -119,6 +119,25 @@ close_window() {
     "$KESTRION_SEND_CLOSE" "$id" || fail "cannot ask '$1' to close"
 }
 
+# install_pdf_tool: puts a stand-in for pdftocairo first on PATH, which records its arguments
+# in pdftocairo.args and the file it was given in printed.pdf; the real one would show a print
+# dialog of its own.
+install_pdf_tool() {
+    mkdir bin
+    cat >bin/pdftocairo <<EOF
+#!/bin/sh
+printf '%s\n' "\$@" >"$PWD/pdftocairo.args"
+if [ -f "\$2" ]; then cp "\$2" "$PWD/printed.pdf"; fi
+EOF
+    chmod +x bin/pdftocairo
+    export PATH="$PWD/bin:$PATH"
+}
+
+# The demo instrument's start page's buttons, as centres in the 1280 x 768 window.
+report_button=(220 248)
+print_button=(220 376)
+results_button=(220 504)
+
 # pixel_is WINDOW X Y COLOUR: the window shows this colour (#RRGGBB) at the point.
 pixel_is() {
     import -window "$1" -crop "1x1+$2+$3" -depth 8 txt:- 2>/dev/null | grep -qiF "$4"
@@ -132,7 +151,8 @@ wait_for_start_page() {
     wait_until 60 log_has "main() QWebEngineView::loadFinished ok= true" \
         || fail "the start page did not load"
     id=$(window_named "Kestrion® Application") || exit 1
-    wait_until 30 pixel_is "$id" 50 248 "#0A6EBD" || fail "the start page was not drawn"
+    wait_until 30 pixel_is "$id" 50 "${report_button[1]}" "#0A6EBD" \
+        || fail "the start page was not drawn"
 }
 
 log_has() { grep -qF -- "$1" shell.log; }

@@ -6,21 +6,6 @@ source "$(dirname "$0")/e2e-lib.sh"
 main_window="Kestrion® Application"
 question="Closing the Application ..."
 
-# The start page's buttons, as centres in the 1280 x 768 window.
-report_button=(220 248)
-print_button=(220 376)
-
-# A stand-in for the PDF tool that only records that it was started.
-install_pdf_tool() {
-    mkdir bin
-    cat >bin/pdftocairo <<EOF
-#!/bin/sh
-printf '%s\n' "\$@" >"$PWD/pdftocairo.args"
-EOF
-    chmod +x bin/pdftocairo
-    export PATH="$PWD/bin:$PATH"
-}
-
 question_gone() { ! xdotool search --onlyvisible --name "^$question\$" >/dev/null; }
 
 case "$1" in
