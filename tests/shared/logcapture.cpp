@@ -1,6 +1,8 @@
 #include "logcapture.h"
 
 #include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QTest>
 
 QStringList logLines;
@@ -9,14 +11,19 @@ QStringList connectWarnings;
 namespace {
 
 QtMessageHandler previousHandler = nullptr;
+// Messages come from any thread, the web engine's included.
+QMutex recordLock;
 
 void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
-    if (text.startsWith(QLatin1String("QObject::connect:")))
-        connectWarnings << text;
-    if (type == QtDebugMsg) {
-        logLines << text;
-        return;
+    {
+        const QMutexLocker locker(&recordLock);
+        if (text.startsWith(QLatin1String("QObject::connect:")))
+            connectWarnings << text;
+        if (type == QtDebugMsg) {
+            logLines << text;
+            return;
+        }
     }
     // The offscreen platform says so for every file dialog: only noise here.
     if (text == QLatin1String("This plugin does not support propagateSizeHints()"))
