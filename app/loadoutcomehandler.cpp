@@ -1,7 +1,7 @@
 #include "loadoutcomehandler.h"
 
 #include "app/mystackedwidget.h"
-#include "app/processexit.h"
+#include "platform/processexit.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QDebug>

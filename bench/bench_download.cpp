@@ -21,6 +21,7 @@
 // usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] [--paced BYTES:MS]
 //                       [--held-dialog] [--json FILE]
 
+#include "median.h"
 #include "web/downloaditem.h"
 
 #include <QApplication>
@@ -39,7 +40,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <algorithm>
 #include <memory>
 
 namespace {
@@ -174,13 +174,6 @@ Run runCurl(const QUrl &url, const QString &target)
     return run;
 }
 
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const int n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 double highest(const QVector<double> &values)
 {
     return *std::max_element(values.begin(), values.end());
@@ -219,12 +212,6 @@ int main(int argc, char *argv[])
 
     QCoreApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() < 2) {
-        QTextStream(stderr) << "usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] "
-                               "[--paced BYTES:MS] [--held-dialog] [--json FILE]"
-                            << Qt::endl;
-        return 2;
-    }
     qint64 size = qint64(1) << 30;
     int repetitions = 3;
     QString jsonPath;
@@ -241,6 +228,13 @@ int main(int argc, char *argv[])
             pace = arguments[++i];
         else if (arguments[i] == QLatin1String("--json") && i + 1 < arguments.size())
             jsonPath = arguments[++i];
+    }
+    // Without a run there is no median to report.
+    if (arguments.size() < 2 || repetitions < 1) {
+        QTextStream(stderr) << "usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] "
+                               "[--paced BYTES:MS] [--held-dialog] [--json FILE]"
+                            << Qt::endl;
+        return 2;
     }
 
     const QString fileName

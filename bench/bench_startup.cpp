@@ -5,6 +5,7 @@
 // usage: bench_startup SHELL BARE_VIEW [--repetitions N] [--json FILE]
 
 #include "demoinstrument/demoinstrument.h"
+#include "median.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -16,8 +17,6 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
-
-#include <algorithm>
 
 namespace {
 
@@ -55,24 +54,12 @@ double timeToFirstLoad(const QString &program, const QStringList &arguments)
     return seconds;
 }
 
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const int n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() < 3) {
-        QTextStream(stderr)
-            << "usage: bench_startup SHELL BARE_VIEW [--repetitions N] [--json FILE]" << Qt::endl;
-        return 2;
-    }
     int repetitions = 5;
     QString jsonPath;
     for (int i = 3; i + 1 < arguments.size(); i += 2) {
@@ -80,6 +67,12 @@ int main(int argc, char *argv[])
             repetitions = arguments[i + 1].toInt();
         else if (arguments[i] == QLatin1String("--json"))
             jsonPath = arguments[i + 1];
+    }
+    // Without a run there is no median to report.
+    if (arguments.size() < 3 || repetitions < 1) {
+        QTextStream(stderr)
+            << "usage: bench_startup SHELL BARE_VIEW [--repetitions N] [--json FILE]" << Qt::endl;
+        return 2;
     }
 
     // The programs run in folders of their own, so their paths must not be relative.

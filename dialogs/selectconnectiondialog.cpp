@@ -1,7 +1,7 @@
 #include "dialogs/selectconnectiondialog.h"
 
-#include "app/processexit.h"
 #include "dialogs/ui_selectconnectiondialog.h"
+#include "platform/processexit.h"
 
 #include <QEvent>
 #include <QFile>

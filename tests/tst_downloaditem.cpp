@@ -2,8 +2,10 @@
 
 #include "demoinstrument/democontent.h"
 #include "demoinstrument/demoinstrument.h"
+#include "shared/filedialoganswerer.h"
 #include "shared/logcapture.h"
 #include "shared/modalanswerer.h"
+#include "shared/testsandbox.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QApplication>
@@ -21,12 +23,9 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <csignal>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -48,12 +47,6 @@ int firstLineStartingWith(const QString &prefix)
     return -1;
 }
 
-// The bare line that opens handleFinished; the lines after it carry more text.
-int finishesHandled()
-{
-    return logLines.count(QStringLiteral("DownloadItem::handleFinished"));
-}
-
 QByteArray fileDigest(const QString &path)
 {
     QFile file(path);
@@ -72,12 +65,6 @@ QByteArray patternDigest(qint64 size)
     return hash.result().toHex();
 }
 
-QStringList entries(const QString &directory)
-{
-    return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
-                                     QDir::Name);
-}
-
 DemoResponse offering(const QByteArray &fileName, qint64 generatedSize)
 {
     DemoResponse response = DemoResponse::attachment(fileName, QByteArray());
@@ -88,6 +75,17 @@ DemoResponse offering(const QByteArray &fileName, qint64 generatedSize)
 bool cursorRestored()
 {
     return QGuiApplication::overrideCursor() == nullptr;
+}
+
+// As choose(), answering Yes when the dialog asks whether to replace an existing file.
+FileDialogAnswerer::Action chooseReplacing(const QString &path)
+{
+    return [path](QFileDialog *dialog) {
+        // The question runs its own event loop inside accept(), where the poller for the file
+        // dialog cannot run again.
+        new ModalAnswerer(ModalAnswerer::clickButton(QMessageBox::Yes), dialog);
+        choose(path)(dialog);
+    };
 }
 
 } // namespace
@@ -131,42 +129,22 @@ private slots:
     void indicatorDestroyedOnce();
 
 private:
-    using DialogAction = std::function<void(QFileDialog *dialog)>;
-
     DownloadItem *startDownload(const QString &path);
     void destroy(DownloadItem *item);
-    // The next file dialog gets `action` once `ready` holds; a dialog nobody expects is rejected.
-    void answerDialog(DialogAction action, std::function<bool()> ready = nullptr);
-    void pollDialog();
-    static DialogAction choose(const QString &path);
-    // As choose(), answering Yes when the dialog asks whether to replace an existing file.
-    static DialogAction chooseReplacing(const QString &path);
     QString expand(QString text) const;
-    QString home() const { return m_root->filePath(QStringLiteral("home")); }
-    QString temp() const { return m_root->filePath(QStringLiteral("tmp")); }
-    QString tools() const { return m_root->filePath(QStringLiteral("tools")); }
-    QString unpack() const { return m_root->filePath(QStringLiteral("unpack")); }
-    QStringList toolArguments(const QString &tool) const;
+    QString home() const { return m_sandbox->home(); }
+    QString temp() const { return m_sandbox->temp(); }
+    QString unpack() const { return m_sandbox->unpack(); }
+    QStringList toolArguments(const QString &tool) const { return m_sandbox->toolArguments(tool); }
     QList<WaitingSpinnerWidget *> indicators() const;
 
-    QByteArray m_originalPath;
-    QByteArray m_originalHome;
-    QByteArray m_originalTemp;
-    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<TestSandbox> m_sandbox;
     std::unique_ptr<QNetworkAccessManager> m_manager;
     std::unique_ptr<DemoInstrument> m_instrument;
     std::unique_ptr<QWidget> m_window;
     std::vector<std::unique_ptr<DownloadItem>> m_items;
     QPointer<QNetworkReply> m_reply;
-
-    QTimer m_dialogPoller;
-    DialogAction m_dialogAction;
-    std::function<bool()> m_dialogReady;
-    QPointer<QFileDialog> m_currentDialog;
-    QStringList m_dialogTitles;
-    QString m_dialogDirectory;
-    QString m_dialogProposal;
-    bool m_dialogDirsOnly = false;
+    FileDialogAnswerer m_dialogs;
 };
 
 void tst_DownloadItem::initTestCase()
@@ -174,11 +152,6 @@ void tst_DownloadItem::initTestCase()
     startLogCapture();
     // Nothing may leave the loopback interface, whatever the environment's proxy settings.
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
-    m_originalPath = qgetenv("PATH");
-    m_originalHome = qgetenv("HOME");
-    m_originalTemp = qgetenv("TMPDIR");
-    m_dialogPoller.setInterval(10);
-    connect(&m_dialogPoller, &QTimer::timeout, this, &tst_DownloadItem::pollDialog);
 }
 
 void tst_DownloadItem::cleanupTestCase()
@@ -189,55 +162,31 @@ void tst_DownloadItem::cleanupTestCase()
 void tst_DownloadItem::init()
 {
     logLines.clear();
-    connectWarnings.clear();
-    m_dialogTitles.clear();
 
-    m_root = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_root->isValid());
-    for (const char *folder : {"home", "tmp", "tools", "unpack", "empty"})
-        QVERIFY(QDir(m_root->path()).mkdir(QLatin1String(folder)));
     // Every test gets a home and a temporary directory of its own, whoever runs it.
-    qputenv("HOME", QFile::encodeName(home()));
-    qputenv("TMPDIR", QFile::encodeName(temp()));
-    QCOMPARE(QDir::homePath(), home());
-    QCOMPARE(QDir::tempPath(), temp());
-
-    // Stand-ins record their arguments and a copy of the file they were given, as it was then.
-    for (const char *tool : {"pdftocairo", "7za"}) {
-        const QString path = tools() + QLatin1Char('/') + QLatin1String(tool);
-        const QByteArray script
-            = QByteArray("#!/bin/sh\n") + "printf '%s\\n' \"$@\" > \"${0%/*}/" + tool + ".args\"\n"
-              + "if [ -f \"$2\" ]; then cp \"$2\" \"${0%/*}/" + tool + ".input\"; fi\n";
-        QVERIFY(writeFile(path, script));
-        QVERIFY(
-            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    }
-    qputenv("PATH", QFile::encodeName(tools()) + ':' + m_originalPath);
+    m_sandbox = std::make_unique<TestSandbox>();
+    QVERIFY(m_sandbox->isReady());
+    QVERIFY(QDir().mkdir(m_sandbox->filePath(QStringLiteral("empty"))));
 
     m_instrument = std::make_unique<DemoInstrument>();
     QVERIFY(m_instrument->listen());
     m_manager = std::make_unique<QNetworkAccessManager>();
     m_window = std::make_unique<QWidget>();
     m_window->resize(640, 480);
-    m_dialogPoller.start();
+    m_dialogs.start();
 }
 
 void tst_DownloadItem::cleanup()
 {
-    m_dialogPoller.stop();
-    m_dialogAction = nullptr;
-    m_dialogReady = nullptr;
+    m_dialogs.stop();
     m_items.clear();
     m_window.reset();
     m_instrument.reset();
     m_manager.reset();
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
-    qputenv("PATH", m_originalPath);
-    qputenv("HOME", m_originalHome);
-    qputenv("TMPDIR", m_originalTemp);
-    m_root.reset();
-    QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join(QLatin1Char('\n'))));
+    m_sandbox.reset();
+    expectNoConnectWarnings();
 }
 
 DownloadItem *tst_DownloadItem::startDownload(const QString &path)
@@ -260,72 +209,12 @@ void tst_DownloadItem::destroy(DownloadItem *item)
     QFAIL("no such item");
 }
 
-void tst_DownloadItem::answerDialog(DialogAction action, std::function<bool()> ready)
-{
-    m_dialogAction = std::move(action);
-    m_dialogReady = std::move(ready);
-}
-
-void tst_DownloadItem::pollDialog()
-{
-    auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-    if (!dialog)
-        return;
-    if (dialog != m_currentDialog) {
-        m_currentDialog = dialog;
-        m_dialogTitles << dialog->windowTitle();
-        m_dialogDirectory = dialog->directory().absolutePath();
-        m_dialogProposal = dialog->selectedFiles().value(0);
-        m_dialogDirsOnly = dialog->testOption(QFileDialog::ShowDirsOnly);
-    }
-    if (!m_dialogAction) {
-        dialog->reject();
-        return;
-    }
-    if (m_dialogReady && !m_dialogReady())
-        return;
-    const DialogAction action = std::move(m_dialogAction);
-    m_dialogAction = nullptr;
-    m_dialogReady = nullptr;
-    action(dialog);
-}
-
-tst_DownloadItem::DialogAction tst_DownloadItem::choose(const QString &path)
-{
-    return [path](QFileDialog *dialog) {
-        // selectFile() leaves the name field alone while it has the focus.
-        if (QWidget *focused = dialog->focusWidget())
-            focused->clearFocus();
-        dialog->selectFile(path);
-        // QFileDialog hides its override of accept(), which checks the choice.
-        static_cast<QDialog *>(dialog)->accept();
-    };
-}
-
-tst_DownloadItem::DialogAction tst_DownloadItem::chooseReplacing(const QString &path)
-{
-    return [path](QFileDialog *dialog) {
-        // The question runs its own event loop inside accept(), where the poller for the file
-        // dialog cannot run again.
-        new ModalAnswerer(ModalAnswerer::clickButton(QMessageBox::Yes), dialog);
-        choose(path)(dialog);
-    };
-}
-
 QString tst_DownloadItem::expand(QString text) const
 {
     return text.replace(QLatin1String("%H"), home())
         .replace(QLatin1String("%T"), temp())
         .replace(QLatin1String("%D"), unpack())
         .replace(QLatin1String("%U"), m_instrument->baseUrl().toString());
-}
-
-QStringList tst_DownloadItem::toolArguments(const QString &tool) const
-{
-    const QByteArray recorded = readFile(tools() + QLatin1Char('/') + tool + ".args");
-    if (recorded.isEmpty())
-        return QStringList();
-    return QString::fromUtf8(recorded.chopped(1)).split(QLatin1Char('\n'));
 }
 
 QList<WaitingSpinnerWidget *> tst_DownloadItem::indicators() const
@@ -342,7 +231,7 @@ void tst_DownloadItem::heldSaveDialogLosesNoChunk()
     m_instrument->setResponse(QStringLiteral("/downloads/data.bin"), response);
     const QString destination = home() + QStringLiteral("/chosen.bin");
     // While the dialog is open the reply takes in the whole body, without a limit.
-    answerDialog(choose(destination), [this, size] {
+    m_dialogs.answer(choose(destination), [this, size] {
         return linesStartingWith("DownloadItem::downloadReadyRead in progress") >= 3
                && m_reply->bytesAvailable() == size;
     });
@@ -353,9 +242,9 @@ void tst_DownloadItem::heldSaveDialogLosesNoChunk()
     QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
     QTRY_COMPARE_WITH_TIMEOUT(finishesHandled(), 1, 120000);
 
-    QCOMPARE(m_dialogTitles, QStringList{QStringLiteral("Save File")});
-    QCOMPARE(m_dialogDirectory, home());
-    QCOMPARE(m_dialogProposal, home() + QStringLiteral("/data.bin"));
+    QCOMPARE(m_dialogs.titles(), QStringList{QStringLiteral("Save File")});
+    QCOMPARE(m_dialogs.directory(), home());
+    QCOMPARE(m_dialogs.proposal(), home() + QStringLiteral("/data.bin"));
     QVERIFY(logLines.contains(QStringLiteral("DownloadItem::getFileName defaultFileName= \"%1\"")
                                   .arg(home() + QStringLiteral("/data.bin"))));
     QVERIFY(firstLineStartingWith("DownloadItem::downloadReadyRead in progress")
@@ -373,7 +262,7 @@ void tst_DownloadItem::replyFinishedWhileDialogOpen()
     const qint64 size = 300001;
     m_instrument->setResponse(QStringLiteral("/downloads/data.bin"), offering("data.bin", size));
     const QString destination = home() + QStringLiteral("/data.bin");
-    answerDialog(choose(destination), [] {
+    m_dialogs.answer(choose(destination), [] {
         return logLines.contains(QStringLiteral("DownloadItem::downloadFinished"));
     });
 
@@ -402,7 +291,7 @@ void tst_DownloadItem::emptyBodyAsksNothing()
     startDownload(QStringLiteral("/downloads/report.csv"));
     QTRY_COMPARE(finishesHandled(), 1);
 
-    QVERIFY(m_dialogTitles.isEmpty());
+    QVERIFY(m_dialogs.titles().isEmpty());
     QCOMPARE(linesStartingWith("DownloadItem::getFileName"), 0);
     QVERIFY(entries(home()).isEmpty());
     QVERIFY(entries(temp()).isEmpty());
@@ -442,15 +331,15 @@ void tst_DownloadItem::cancelledDialogEndsDownload()
     response.stallAfterBytes = stillReceiving ? 50000 : -1;
     m_instrument->setResponse(QStringLiteral("/downloads/") + name, response);
     QSignalSpy sent(m_instrument.get(), &DemoInstrument::responseFinished);
-    answerDialog([](QFileDialog *dialog) { dialog->reject(); },
-                 [this, &sent, stillReceiving] {
-                     return stillReceiving ? sent.count() == 1 : m_reply->isFinished();
-                 });
+    m_dialogs.answer([](QFileDialog *dialog) { dialog->reject(); },
+                     [this, &sent, stillReceiving] {
+                         return stillReceiving ? sent.count() == 1 : m_reply->isFinished();
+                     });
 
     startDownload(QStringLiteral("/downloads/") + name);
     QTRY_VERIFY(logLines.contains(QStringLiteral("DownloadItem::downloadReadyRead empty file")));
 
-    QCOMPARE(m_dialogTitles, QStringList{title});
+    QCOMPARE(m_dialogs.titles(), QStringList{title});
     // Closing ends a running reply at once. Ended and no longer handled, it is let go of
     // instead of staying with the manager for good.
     QCOMPARE(linesStartingWith("DownloadItem::error \"Operation canceled\""),
@@ -502,7 +391,7 @@ void tst_DownloadItem::failedOpenIsRetriedOnNextChunk()
     } else {
         // The server runs on this thread: while it has not sent everything, another chunk is
         // bound to come after the failed open. A finish during the dialog would be dropped.
-        answerDialog(choose(destination), [&sent] { return sent.isEmpty(); });
+        m_dialogs.answer(choose(destination), [&sent] { return sent.isEmpty(); });
     }
 
     startDownload(path);
@@ -578,7 +467,7 @@ void tst_DownloadItem::faultyReplySavedAsItCame()
 
     m_instrument->setResponse(QStringLiteral("/downloads/faulty"), response);
     const QString destination = home() + QStringLiteral("/saved.bin");
-    answerDialog(choose(destination));
+    m_dialogs.answer(choose(destination));
 
     rlimit unlimited{};
     QCOMPARE(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
@@ -610,11 +499,11 @@ void tst_DownloadItem::faultyReplySavedAsItCame()
         QCOMPARE(linesStartingWith("DownloadItem::error"), 0);
     }
     if (!proposal.isEmpty()) {
-        QCOMPARE(m_dialogTitles, QStringList{QStringLiteral("Save File")});
-        QCOMPARE(m_dialogProposal, expand(proposal));
+        QCOMPARE(m_dialogs.titles(), QStringList{QStringLiteral("Save File")});
+        QCOMPARE(m_dialogs.proposal(), expand(proposal));
         QCOMPARE(readFile(destination), expected);
     } else {
-        QVERIFY(m_dialogTitles.isEmpty());
+        QVERIFY(m_dialogs.titles().isEmpty());
         QVERIFY(entries(home()).isEmpty());
     }
     QVERIFY(m_window->isEnabled());
@@ -641,7 +530,7 @@ void tst_DownloadItem::initCatchesUpWhatTheReplyHolds()
 
     m_instrument->setResponse(QStringLiteral("/downloads/early"), response);
     const QString destination = home() + QStringLiteral("/saved.bin");
-    answerDialog(choose(destination));
+    m_dialogs.answer(choose(destination));
     QUrl url = m_instrument->baseUrl();
     url.setPath(QStringLiteral("/downloads/early"));
     m_reply = m_manager->get(QNetworkRequest(url));
@@ -656,7 +545,7 @@ void tst_DownloadItem::initCatchesUpWhatTheReplyHolds()
     QVERIFY(caughtUp >= 0);
     QVERIFY(firstLineStartingWith("DownloadItem::error") < caughtUp);
     QCOMPARE(logLines.value(caughtUp + 1), QStringLiteral("DownloadItem::downloadReadyRead"));
-    QCOMPARE(m_dialogTitles, QStringList{QStringLiteral("Save File")});
+    QCOMPARE(m_dialogs.titles(), QStringList{QStringLiteral("Save File")});
     QCOMPARE(readFile(destination), response.body);
 }
 
@@ -714,23 +603,23 @@ void tst_DownloadItem::followUpAction()
     if (!staleFile.isNull())
         QVERIFY(writeFile(stored, staleFile));
     if (title == QLatin1String("Select Directory"))
-        answerDialog(choose(unpack()));
+        m_dialogs.answer(choose(unpack()));
     else if (!title.isEmpty())
-        answerDialog(choose(stored));
+        m_dialogs.answer(choose(stored));
 
     startDownload(path);
     QTRY_COMPARE(finishesHandled(), 1);
 
-    QCOMPARE(m_dialogTitles, title.isEmpty() ? QStringList() : QStringList{title});
+    QCOMPARE(m_dialogs.titles(), title.isEmpty() ? QStringList() : QStringList{title});
     if (title == QLatin1String("Select Directory")) {
-        QCOMPARE(m_dialogDirectory, home());
-        QVERIFY(m_dialogDirsOnly);
+        QCOMPARE(m_dialogs.directory(), home());
+        QVERIFY(m_dialogs.dirsOnly());
     }
     for (const QString &candidate : {QStringLiteral("pdftocairo"), QStringLiteral("7za")}) {
         QCOMPARE(toolArguments(candidate), candidate == tool ? arguments : QStringList());
         // The tool was handed the complete, closed file.
         if (candidate == tool)
-            QCOMPARE(readFile(tools() + QLatin1Char('/') + candidate + ".input"), body);
+            QCOMPARE(m_sandbox->toolInput(candidate), body);
     }
     if (!toolLine.isEmpty())
         QVERIFY2(logLines.contains(expand(toolLine)), qPrintable(logLines.join('\n')));
@@ -757,13 +646,13 @@ void tst_DownloadItem::realArchiver()
 
     if (QStandardPaths::findExecutable(QStringLiteral("7za")).isEmpty())
         QSKIP("7za is not installed");
-    qputenv("PATH", m_originalPath);
+    qputenv("PATH", m_sandbox->originalPath());
     const QString kept = unpack() + QStringLiteral("/summary.txt");
     QVERIFY(writeFile(kept, "older summary\n"));
     QByteArray archive = DemoContent::resultsZip();
     if (!password.isEmpty()) {
-        const QString secret = m_root->filePath(QStringLiteral("secret.txt"));
-        const QString encrypted = m_root->filePath(QStringLiteral("encrypted.zip"));
+        const QString secret = m_sandbox->filePath(QStringLiteral("secret.txt"));
+        const QString encrypted = m_sandbox->filePath(QStringLiteral("encrypted.zip"));
         QVERIFY(writeFile(secret, "secret measurements\n"));
         QProcess packer;
         packer.start(QStringLiteral("7za"),
@@ -774,7 +663,7 @@ void tst_DownloadItem::realArchiver()
         m_instrument->setResponse(QStringLiteral("/downloads/results.zip"),
                                   DemoResponse::attachment("results.zip", archive));
     }
-    answerDialog(choose(unpack()));
+    m_dialogs.answer(choose(unpack()));
 
     startDownload(QStringLiteral("/downloads/results.zip"));
     QTRY_COMPARE_WITH_TIMEOUT(finishesHandled(), 1, 60000);
@@ -818,9 +707,9 @@ void tst_DownloadItem::missingToolEndsWait()
     QFETCH(QString, path);
     QFETCH(QString, program);
 
-    qputenv("PATH", QFile::encodeName(m_root->filePath(QStringLiteral("empty"))));
+    qputenv("PATH", QFile::encodeName(m_sandbox->filePath(QStringLiteral("empty"))));
     if (path.endsWith(QLatin1String(".zip")))
-        answerDialog(choose(unpack()));
+        m_dialogs.answer(choose(unpack()));
 
     startDownload(path);
     const QString cannotRun
@@ -877,7 +766,7 @@ void tst_DownloadItem::plantedDestination()
     const QByteArray body = archive    ? DemoContent::resultsZip()
                             : printJob ? DemoContent::printPdf()
                                        : DemoContent::reportCsv();
-    const QString victim = m_root->filePath(QStringLiteral("victim"));
+    const QString victim = m_sandbox->filePath(QStringLiteral("victim"));
     const QByteArray precious("precious\n");
     QVERIFY(writeFile(victim, precious));
     if (plant == QLatin1String("link")) {
@@ -887,7 +776,7 @@ void tst_DownloadItem::plantedDestination()
                         QFile::encodeName(destination).constData()),
                  0);
     } else if (plant == QLatin1String("dangling link")) {
-        QVERIFY(QFile::link(m_root->filePath(QStringLiteral("created")), destination));
+        QVERIFY(QFile::link(m_sandbox->filePath(QStringLiteral("created")), destination));
     } else if (plant.startsWith(QLatin1String("fifo"))) {
         QCOMPARE(::mkfifo(QFile::encodeName(destination).constData(), 0600), 0);
     } else if (plant == QLatin1String("directory")) {
@@ -907,7 +796,7 @@ void tst_DownloadItem::plantedDestination()
         QVERIFY(reader.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered,
                             QFileDevice::AutoCloseHandle));
     }
-    answerDialog(archive ? choose(unpack()) : chooseReplacing(destination));
+    m_dialogs.answer(archive ? choose(unpack()) : chooseReplacing(destination));
     if (archive) {
         // A finish that arrives while the directory dialog is open is dropped when the open
         // fails afterwards, so the archive's reply is held until the refusal is logged.
@@ -942,7 +831,7 @@ void tst_DownloadItem::plantedDestination()
         QVERIFY(toolArguments(tool).isEmpty());
         QVERIFY(logLines.contains(notHandedOver));
     }
-    QVERIFY(!QFileInfo::exists(m_root->filePath(QStringLiteral("created"))));
+    QVERIFY(!QFileInfo::exists(m_sandbox->filePath(QStringLiteral("created"))));
     if (reader.isOpen()) {
         char byte = 0;
         QVERIFY(::read(reader.handle(), &byte, 1) <= 0);

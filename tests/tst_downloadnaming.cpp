@@ -1,5 +1,7 @@
 #include "web/downloaditem.h"
 
+#include "shared/logcapture.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,16 +9,6 @@
 #include <QTest>
 
 namespace {
-
-QtMessageHandler forwardedHandler = nullptr;
-
-// The naming lines come by the hundred here; anything else still shows.
-void quietNaming(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    if (type == QtDebugMsg && text.startsWith(QLatin1String("DownloadItem::providedFileName")))
-        return;
-    forwardedHandler(type, context, text);
-}
 
 QByteArray offered(const QByteArray &name)
 {
@@ -42,12 +34,13 @@ private slots:
 
 void tst_DownloadNaming::initTestCase()
 {
-    forwardedHandler = qInstallMessageHandler(quietNaming);
+    // The naming lines come by the hundred here; the capture keeps them out of the output.
+    startLogCapture();
 }
 
 void tst_DownloadNaming::cleanupTestCase()
 {
-    qInstallMessageHandler(forwardedHandler);
+    stopLogCapture();
 }
 
 // clang-format off

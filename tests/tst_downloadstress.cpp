@@ -1,7 +1,9 @@
 #include "web/downloaditem.h"
 
 #include "demoinstrument/demoinstrument.h"
+#include "shared/filedialoganswerer.h"
 #include "shared/logcapture.h"
+#include "shared/testsandbox.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QApplication>
@@ -15,7 +17,6 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -28,13 +29,6 @@ constexpr int downloadCount = 200;
 // Generous for a loaded two-core machine under the sanitizers; a download takes milliseconds.
 constexpr int waitLimitMs = 30000;
 const QString downloadPath = QStringLiteral("/downloads/item");
-
-int openFileDescriptors()
-{
-    return QDir(QStringLiteral("/proc/self/fd"))
-        .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
-        .size();
-}
 
 // Runs the event loop until the condition holds. QTRY_* sleeps between its rounds, which would
 // hold up the in-process server as well and stretch the run several times over.
@@ -144,18 +138,16 @@ private slots:
 private:
     void runDownload(int index, const Plan &plan);
     void checkOutcome(const Plan &plan, const QString &destination);
-    void pollDialog();
+    void armDialogAnswer();
     bool answerDue() const;
     static bool finishSeen();
     bool serverFlushed() const;
-    QStringList toolArguments(const QString &tool) const;
-    QString home() const { return m_root->filePath(QStringLiteral("home")); }
-    QString temp() const { return m_root->filePath(QStringLiteral("tmp")); }
-    QString tools() const { return m_root->filePath(QStringLiteral("tools")); }
+    QStringList toolArguments(const QString &tool) const { return m_sandbox->toolArguments(tool); }
+    QString home() const { return m_sandbox->home(); }
+    QString temp() const { return m_sandbox->temp(); }
 
     quint64 m_seed = 0;
-    QByteArray m_originalPath;
-    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<TestSandbox> m_sandbox;
     std::unique_ptr<QNetworkAccessManager> m_manager;
     std::unique_ptr<DemoInstrument> m_instrument;
     std::unique_ptr<QWidget> m_window;
@@ -163,13 +155,9 @@ private:
     DownloadItem *m_item = nullptr;
     QPointer<QNetworkReply> m_reply;
 
-    QTimer m_dialogPoller;
+    FileDialogAnswerer m_dialogs{2};
     const Plan *m_plan = nullptr;
     QString m_choice;
-    QPointer<QFileDialog> m_currentDialog;
-    QStringList m_dialogTitles;
-    QString m_dialogProposal;
-    bool m_answered = false;
     // How the finish fell against the dialogs of the run, for the summary.
     int m_finishBeforeDialog = 0;
     int m_finishBeforeAnswer = 0;
@@ -191,38 +179,18 @@ void tst_DownloadStress::initTestCase()
 
     // Nothing may leave the loopback interface, whatever the environment's proxy settings.
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
-    m_root = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_root->isValid());
-    for (const char *folder : {"home", "home/saved", "tmp", "tools", "unpack"})
-        QVERIFY(QDir(m_root->path()).mkdir(QLatin1String(folder)));
-    qputenv("HOME", QFile::encodeName(home()));
-    qputenv("TMPDIR", QFile::encodeName(temp()));
-    QCOMPARE(QDir::homePath(), home());
-    QCOMPARE(QDir::tempPath(), temp());
-
-    // Stand-ins record their arguments and a copy of the file they were given, as it was then.
-    for (const char *tool : {"pdftocairo", "7za"}) {
-        const QString path = tools() + QLatin1Char('/') + QLatin1String(tool);
-        const QByteArray script = QByteArray("#!/bin/sh\n") + "printf '%s\\n' \"$@\" > \"${0%/*}/"
-                                  + tool + ".args\"\n" + "cp \"$2\" \"${0%/*}/" + tool
-                                  + ".input\"\n";
-        QVERIFY(writeFile(path, script));
-        QVERIFY(
-            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    }
-    m_originalPath = qgetenv("PATH");
-    qputenv("PATH", QFile::encodeName(tools()) + ':' + m_originalPath);
+    m_sandbox = std::make_unique<TestSandbox>();
+    QVERIFY(m_sandbox->isReady());
+    QVERIFY(QDir().mkdir(home() + QStringLiteral("/saved")));
 
     m_manager = std::make_unique<QNetworkAccessManager>();
     m_window = std::make_unique<QWidget>();
     m_window->resize(640, 480);
-    m_dialogPoller.setInterval(2);
-    connect(&m_dialogPoller, &QTimer::timeout, this, &tst_DownloadStress::pollDialog);
 }
 
 void tst_DownloadStress::cleanupTestCase()
 {
-    m_dialogPoller.stop();
+    m_dialogs.stop();
     delete m_item;
     m_item = nullptr;
     m_window.reset();
@@ -230,14 +198,13 @@ void tst_DownloadStress::cleanupTestCase()
     m_manager.reset();
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
-    qputenv("PATH", m_originalPath);
+    m_sandbox.reset();
     stopLogCapture();
 }
 
 void tst_DownloadStress::everyByteLandsWhereChosen()
 {
     QRandomGenerator random(m_seed);
-    m_dialogPoller.start();
     const int descriptorsBefore = openFileDescriptors();
     for (int index = 0; index < downloadCount; ++index) {
         const Plan plan = drawPlan(random, index);
@@ -247,10 +214,10 @@ void tst_DownloadStress::everyByteLandsWhereChosen()
                      "log:\n%s",
                      index, qPrintable(describe(plan)), static_cast<unsigned long long>(m_seed),
                      qPrintable(logLines.join(QLatin1Char('\n'))));
+            m_dialogs.stop();
             return;
         }
     }
-    m_dialogPoller.stop();
     qInfo("dialogs answered after the item saw the finish: %d (%d of them already when first "
           "seen), before it: %d",
           m_finishBeforeAnswer, m_finishBeforeDialog, m_finishAfterAnswer);
@@ -263,16 +230,13 @@ void tst_DownloadStress::everyByteLandsWhereChosen()
     QTRY_COMPARE_WITH_TIMEOUT(openFileDescriptors(), descriptorsBefore, waitLimitMs);
     QVERIFY(m_window->isEnabled());
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-    QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join(QLatin1Char('\n'))));
+    expectNoConnectWarnings();
 }
 
 void tst_DownloadStress::runDownload(int index, const Plan &plan)
 {
     logLines.clear();
-    m_dialogTitles.clear();
-    m_answered = false;
-    for (const char *output : {"pdftocairo.args", "pdftocairo.input", "7za.args", "7za.input"})
-        QFile::remove(tools() + QLatin1Char('/') + QLatin1String(output));
+    m_sandbox->forgetToolRuns();
 
     QString destination;
     QByteArray offeredName;
@@ -290,7 +254,7 @@ void tst_DownloadStress::runDownload(int index, const Plan &plan)
     case Kind::ZipArchive:
         offeredName = "results.zip";
         destination = temp() + QStringLiteral("/results.zip");
-        m_choice = m_root->filePath(QStringLiteral("unpack/%1").arg(index));
+        m_choice = m_sandbox->unpack() + QStringLiteral("/%1").arg(index);
         QVERIFY(QDir().mkdir(m_choice));
         break;
     }
@@ -308,6 +272,7 @@ void tst_DownloadStress::runDownload(int index, const Plan &plan)
     m_instrument->setResponse(downloadPath, response);
     QSignalSpy sent(m_instrument.get(), &DemoInstrument::responseFinished);
     m_plan = &plan;
+    armDialogAnswer();
 
     QUrl url = m_instrument->baseUrl();
     url.setPath(downloadPath);
@@ -350,6 +315,7 @@ void tst_DownloadStress::runDownload(int index, const Plan &plan)
     }
     // The item that this one replaced goes now, as it would at the page's next event loop turn.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    m_dialogs.stop();
     m_plan = nullptr;
     m_instrument.reset();
     checkOutcome(plan, destination);
@@ -360,9 +326,9 @@ void tst_DownloadStress::checkOutcome(const Plan &plan, const QString &destinati
     const bool asked = plan.kind != Kind::PrintJob && !plan.body.isEmpty();
     const QString title = plan.kind == Kind::ZipArchive ? QStringLiteral("Select Directory")
                                                         : QStringLiteral("Save File");
-    QCOMPARE(m_dialogTitles, asked ? QStringList{title} : QStringList());
+    QCOMPARE(m_dialogs.titles(), asked ? QStringList{title} : QStringList());
     if (asked && plan.kind == Kind::OrdinaryFile)
-        QCOMPARE(m_dialogProposal, home() + QStringLiteral("/data.bin"));
+        QCOMPARE(m_dialogs.proposal(), home() + QStringLiteral("/data.bin"));
     QVERIFY(m_window->isEnabled());
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     // The item replaced by this one has been deleted with its indicator.
@@ -396,40 +362,28 @@ void tst_DownloadStress::checkOutcome(const Plan &plan, const QString &destinati
         QCOMPARE(toolArguments(candidate), candidate == tool ? expected : QStringList());
     // The tool was handed the complete, closed file.
     if (!expected.isEmpty())
-        QVERIFY(readFile(tools() + QLatin1Char('/') + tool + ".input") == plan.body);
+        QVERIFY(m_sandbox->toolInput(tool) == plan.body);
 }
 
-void tst_DownloadStress::pollDialog()
+// The download's dialog is answered as its plan says, once the answer is due; a dialog that no
+// download asks for, or a second one, is turned down and then fails the check of the titles.
+void tst_DownloadStress::armDialogAnswer()
 {
-    auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-    if (!dialog)
-        return;
-    if (dialog != m_currentDialog) {
-        m_currentDialog = dialog;
-        m_dialogTitles << dialog->windowTitle();
-        m_dialogProposal = dialog->selectedFiles().value(0);
-        m_finishBeforeDialog += finishSeen() ? 1 : 0;
-    }
-    // A dialog that no download asks for, or a second one, is turned down and then fails the
-    // check of the titles.
-    if (!m_plan || m_answered) {
-        dialog->reject();
-        return;
-    }
-    if (!answerDue())
-        return;
-    m_answered = true;
-    (finishSeen() ? m_finishBeforeAnswer : m_finishAfterAnswer) += 1;
-    if (m_plan->cancel) {
-        dialog->reject();
-        return;
-    }
-    // selectFile() leaves the name field alone while it has the focus.
-    if (QWidget *focused = dialog->focusWidget())
-        focused->clearFocus();
-    dialog->selectFile(m_choice);
-    // QFileDialog hides its override of accept(), which checks the choice.
-    static_cast<QDialog *>(dialog)->accept();
+    m_dialogs.start();
+    const auto answer = [this](QFileDialog *dialog) {
+        (finishSeen() ? m_finishBeforeAnswer : m_finishAfterAnswer) += 1;
+        if (m_plan->cancel)
+            dialog->reject();
+        else
+            choose(m_choice)(dialog);
+    };
+    const auto due = [this, seen = false]() mutable {
+        if (!seen)
+            m_finishBeforeDialog += finishSeen() ? 1 : 0;
+        seen = true;
+        return answerDue();
+    };
+    m_dialogs.answer(answer, due);
 }
 
 bool tst_DownloadStress::answerDue() const
@@ -467,14 +421,6 @@ bool tst_DownloadStress::serverFlushed() const
             return false;
     }
     return true;
-}
-
-QStringList tst_DownloadStress::toolArguments(const QString &tool) const
-{
-    const QByteArray recorded = readFile(tools() + QLatin1Char('/') + tool + ".args");
-    if (recorded.isEmpty())
-        return QStringList();
-    return QString::fromUtf8(recorded.chopped(1)).split(QLatin1Char('\n'));
 }
 
 QTEST_MAIN(tst_DownloadStress)

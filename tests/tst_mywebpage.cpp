@@ -1,4 +1,5 @@
 #include "demoinstrument/demoinstrument.h"
+#include "shared/logcapture.h"
 #include "shared/modalanswerer.h"
 #include "web/mywebpage.h"
 #include "widgets/waitingspinnerwidget.h"
@@ -21,16 +22,6 @@ namespace {
 
 // The web engine starts its processes on the first load, which takes a while on a busy machine.
 constexpr int loadTimeout = 60000;
-
-QStringList connectWarnings;
-QtMessageHandler previousHandler = nullptr;
-
-void recordConnectWarnings(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    if (text.startsWith(QLatin1String("QObject::connect:")))
-        connectWarnings << text;
-    previousHandler(type, context, text);
-}
 
 DemoResponse htmlPage(const QByteArray &body)
 {
@@ -136,7 +127,7 @@ private:
 
 void tst_MyWebPage::initTestCase()
 {
-    previousHandler = qInstallMessageHandler(recordConnectWarnings);
+    startLogCapture();
     // Nothing may leave the loopback interface, whatever the environment's proxy settings.
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
     // A desktop's own file dialogs would not be modal widgets that a test can answer.
@@ -145,7 +136,7 @@ void tst_MyWebPage::initTestCase()
 
 void tst_MyWebPage::init()
 {
-    connectWarnings.clear();
+    logLines.clear();
     m_instrument = std::make_unique<DemoInstrument>();
     QVERIFY(m_instrument->listen());
     m_instrument->setResponse(QStringLiteral("/page.html"), htmlPage(linksAndForms));
@@ -178,6 +169,7 @@ void tst_MyWebPage::init()
 
 void tst_MyWebPage::cleanup()
 {
+    showLogTailIfFailed();
     // The view lets go of the page before the page goes, and the page's items hold spinners
     // that belong to the main window.
     delete m_view;
@@ -185,7 +177,7 @@ void tst_MyWebPage::cleanup()
     m_page.reset();
     m_mainWindow.reset();
     m_instrument.reset();
-    QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join(QLatin1Char('\n'))));
+    expectNoConnectWarnings();
 }
 
 QUrl tst_MyWebPage::address(const QString &pathAndQuery) const

@@ -1,13 +1,14 @@
 #include "web/downloaditem.h"
 
 #include "demoinstrument/demoinstrument.h"
+#include "shared/filedialoganswerer.h"
 #include "shared/logcapture.h"
+#include "shared/testsandbox.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -15,11 +16,8 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
-#include <functional>
 #include <memory>
 
 #include <sys/socket.h>
@@ -28,22 +26,6 @@ namespace {
 
 // Generous for a loaded two-core machine under the sanitizers.
 constexpr int waitLimitMs = 60000;
-
-int finishesHandled()
-{
-    return logLines.count(QStringLiteral("DownloadItem::handleFinished"));
-}
-
-QStringList entries(const QString &directory)
-{
-    return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
-                                     QDir::Name);
-}
-
-int openFileDescriptors()
-{
-    return entries(QStringLiteral("/proc/self/fd")).size();
-}
 
 QByteArray attachmentHead(const QByteArray &fileName, const QByteArray &extraHeaders)
 {
@@ -93,7 +75,6 @@ private slots:
 
 private:
     enum class Ending { Close, Reset };
-    using DialogAction = std::function<void(QFileDialog *dialog)>;
 
     // Answers every connection with `head` and then `body`, one piece at a time: each piece is
     // written only once the one before has left for the kernel, with Nagle's delay off, so that
@@ -101,35 +82,22 @@ private:
     void serveRaw(const QByteArray &head, const QByteArrayList &body, Ending ending);
     QUrl rawUrl() const;
     DownloadItem *startDownload(const QUrl &url);
-    void answerDialog(DialogAction action, std::function<bool()> ready = nullptr);
-    void pollDialog();
-    static DialogAction choose(const QString &path);
-    static DialogAction acceptProposal();
     void expectReleased();
     void expectNoDescriptorLeft();
-    QStringList toolArguments(const QString &tool) const;
-    QString home() const { return m_root->filePath(QStringLiteral("home")); }
-    QString temp() const { return m_root->filePath(QStringLiteral("tmp")); }
-    QString tools() const { return m_root->filePath(QStringLiteral("tools")); }
-    QString unpack() const { return m_root->filePath(QStringLiteral("unpack")); }
+    QStringList toolArguments(const QString &tool) const { return m_sandbox->toolArguments(tool); }
+    QString home() const { return m_sandbox->home(); }
+    QString temp() const { return m_sandbox->temp(); }
+    QString unpack() const { return m_sandbox->unpack(); }
 
-    QByteArray m_originalPath;
-    QByteArray m_originalHome;
-    QByteArray m_originalTemp;
     int m_descriptorsBefore = 0;
-    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<TestSandbox> m_sandbox;
     std::unique_ptr<QNetworkAccessManager> m_manager;
     std::unique_ptr<DemoInstrument> m_instrument;
     std::unique_ptr<QTcpServer> m_rawServer;
     std::unique_ptr<QWidget> m_window;
     std::unique_ptr<DownloadItem> m_item;
     QPointer<QNetworkReply> m_reply;
-
-    QTimer m_dialogPoller;
-    DialogAction m_dialogAction;
-    std::function<bool()> m_dialogReady;
-    QPointer<QFileDialog> m_currentDialog;
-    QStringList m_dialogTitles;
+    FileDialogAnswerer m_dialogs;
 };
 
 void tst_NetworkFaults::initTestCase()
@@ -137,16 +105,11 @@ void tst_NetworkFaults::initTestCase()
     startLogCapture();
     // Nothing may leave the loopback interface, whatever the environment's proxy settings.
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
-    m_originalPath = qgetenv("PATH");
-    m_originalHome = qgetenv("HOME");
-    m_originalTemp = qgetenv("TMPDIR");
-    m_dialogPoller.setInterval(10);
-    connect(&m_dialogPoller, &QTimer::timeout, this, &tst_NetworkFaults::pollDialog);
 
     // The first download brings up what the process then keeps for good, for the network and
     // for the file dialogs: that is no leak of a download.
     init();
-    answerDialog(choose(home() + QStringLiteral("/report.csv")));
+    m_dialogs.answer(choose(home() + QStringLiteral("/report.csv")));
     QUrl url = m_instrument->baseUrl();
     url.setPath(QStringLiteral("/downloads/report.csv"));
     startDownload(url);
@@ -162,30 +125,10 @@ void tst_NetworkFaults::cleanupTestCase()
 void tst_NetworkFaults::init()
 {
     logLines.clear();
-    connectWarnings.clear();
-    m_dialogTitles.clear();
     m_descriptorsBefore = openFileDescriptors();
 
-    m_root = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_root->isValid());
-    for (const char *folder : {"home", "tmp", "tools", "unpack"})
-        QVERIFY(QDir(m_root->path()).mkdir(QLatin1String(folder)));
-    qputenv("HOME", QFile::encodeName(home()));
-    qputenv("TMPDIR", QFile::encodeName(temp()));
-    QCOMPARE(QDir::homePath(), home());
-    QCOMPARE(QDir::tempPath(), temp());
-
-    // Stand-ins record their arguments and a copy of the file they were given, as it was then.
-    for (const char *tool : {"pdftocairo", "7za"}) {
-        const QString path = tools() + QLatin1Char('/') + QLatin1String(tool);
-        const QByteArray script
-            = QByteArray("#!/bin/sh\n") + "printf '%s\\n' \"$@\" > \"${0%/*}/" + tool + ".args\"\n"
-              + "if [ -f \"$2\" ]; then cp \"$2\" \"${0%/*}/" + tool + ".input\"; fi\n";
-        QVERIFY(writeFile(path, script));
-        QVERIFY(
-            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    }
-    qputenv("PATH", QFile::encodeName(tools()) + ':' + m_originalPath);
+    m_sandbox = std::make_unique<TestSandbox>();
+    QVERIFY(m_sandbox->isReady());
 
     m_instrument = std::make_unique<DemoInstrument>();
     QVERIFY(m_instrument->listen());
@@ -194,20 +137,13 @@ void tst_NetworkFaults::init()
     m_manager = std::make_unique<QNetworkAccessManager>();
     m_window = std::make_unique<QWidget>();
     m_window->resize(640, 480);
-    m_dialogPoller.start();
+    m_dialogs.start();
 }
 
 void tst_NetworkFaults::cleanup()
 {
-    if (QTest::currentTestFailed()) {
-        QStringList tail = logLines.mid(qMax(0, logLines.size() - 40));
-        for (QString &line : tail)
-            line.truncate(200);
-        qWarning("the item's last log lines:\n%s", qPrintable(tail.join(QLatin1Char('\n'))));
-    }
-    m_dialogPoller.stop();
-    m_dialogAction = nullptr;
-    m_dialogReady = nullptr;
+    showLogTailIfFailed();
+    m_dialogs.stop();
     m_item.reset();
     m_window.reset();
     m_instrument.reset();
@@ -215,11 +151,8 @@ void tst_NetworkFaults::cleanup()
     m_manager.reset();
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
-    qputenv("PATH", m_originalPath);
-    qputenv("HOME", m_originalHome);
-    qputenv("TMPDIR", m_originalTemp);
-    m_root.reset();
-    QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join(QLatin1Char('\n'))));
+    m_sandbox.reset();
+    expectNoConnectWarnings();
 }
 
 void tst_NetworkFaults::serveRaw(const QByteArray &head, const QByteArrayList &body, Ending ending)
@@ -276,53 +209,6 @@ DownloadItem *tst_NetworkFaults::startDownload(const QUrl &url)
     return m_item.get();
 }
 
-void tst_NetworkFaults::answerDialog(DialogAction action, std::function<bool()> ready)
-{
-    m_dialogAction = std::move(action);
-    m_dialogReady = std::move(ready);
-}
-
-void tst_NetworkFaults::pollDialog()
-{
-    auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-    if (!dialog)
-        return;
-    if (dialog != m_currentDialog) {
-        m_currentDialog = dialog;
-        m_dialogTitles << dialog->windowTitle();
-    }
-    // A dialog that nobody expects is turned down, and then fails the check of the titles.
-    if (!m_dialogAction) {
-        dialog->reject();
-        return;
-    }
-    if (m_dialogReady && !m_dialogReady())
-        return;
-    const DialogAction action = std::move(m_dialogAction);
-    m_dialogAction = nullptr;
-    m_dialogReady = nullptr;
-    action(dialog);
-}
-
-tst_NetworkFaults::DialogAction tst_NetworkFaults::choose(const QString &path)
-{
-    return [path](QFileDialog *dialog) {
-        // selectFile() leaves the name field alone while it has the focus.
-        if (QWidget *focused = dialog->focusWidget())
-            focused->clearFocus();
-        dialog->selectFile(path);
-        // QFileDialog hides its override of accept(), which checks the choice.
-        static_cast<QDialog *>(dialog)->accept();
-    };
-}
-
-tst_NetworkFaults::DialogAction tst_NetworkFaults::acceptProposal()
-{
-    return [](QFileDialog *dialog) {
-        static_cast<QDialog *>(dialog)->accept();
-    };
-}
-
 void tst_NetworkFaults::expectReleased()
 {
     QVERIFY(m_window->isEnabled());
@@ -339,14 +225,6 @@ void tst_NetworkFaults::expectNoDescriptorLeft()
     m_manager.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QTRY_COMPARE_WITH_TIMEOUT(openFileDescriptors(), m_descriptorsBefore, waitLimitMs);
-}
-
-QStringList tst_NetworkFaults::toolArguments(const QString &tool) const
-{
-    const QByteArray recorded = readFile(tools() + QLatin1Char('/') + tool + ".args");
-    if (recorded.isEmpty())
-        return QStringList();
-    return QString::fromUtf8(recorded.chopped(1)).split(QLatin1Char('\n'));
 }
 
 void tst_NetworkFaults::brokenConnectionKeepsWhatArrived_data()
@@ -376,7 +254,7 @@ void tst_NetworkFaults::brokenConnectionKeepsWhatArrived()
         attachmentHead("data.bin", "Content-Length: " + QByteArray::number(announced) + "\r\n"),
         pieces(sent, 4096, false), Ending(ending));
     const QString destination = home() + QStringLiteral("/data.bin");
-    answerDialog(choose(destination), [answerAfterEnd] {
+    m_dialogs.answer(choose(destination), [answerAfterEnd] {
         return !answerAfterEnd || logged(QStringLiteral("DownloadItem::downloadFinished"));
     });
 
@@ -385,10 +263,10 @@ void tst_NetworkFaults::brokenConnectionKeepsWhatArrived()
 
     QVERIFY(linesStartingWith("DownloadItem::error") >= 1);
     if (sentBytes == 0) {
-        QVERIFY(m_dialogTitles.isEmpty());
+        QVERIFY(m_dialogs.titles().isEmpty());
         QVERIFY(entries(home()).isEmpty());
     } else {
-        QCOMPARE(m_dialogTitles, QStringList{QStringLiteral("Save File")});
+        QCOMPARE(m_dialogs.titles(), QStringList{QStringLiteral("Save File")});
         // What arrived is kept as it came; a reset may lose what was still on its way.
         const QByteArray saved = readFile(destination);
         QVERIFY(!saved.isEmpty());
@@ -427,7 +305,7 @@ void tst_NetworkFaults::stalledServerHoldsWindowUntilReplaced()
     const QString destination
         = printJob ? temp() + QStringLiteral("/print.pdf") : home() + QStringLiteral("/data.bin");
     if (!printJob)
-        answerDialog(choose(destination));
+        m_dialogs.answer(choose(destination));
 
     QUrl url = m_instrument->baseUrl();
     url.setPath(QStringLiteral("/downloads/stalled"));
@@ -500,7 +378,7 @@ void tst_NetworkFaults::hugeContentDisposition()
     QCOMPARE(response.headers.last().first, QByteArray("Content-Disposition"));
     QCOMPARE(response.headers.last().second.size(), headerSize);
     m_instrument->setResponse(QStringLiteral("/downloads/long"), response);
-    answerDialog(choice.isEmpty() ? acceptProposal() : choose(choice));
+    m_dialogs.answer(choice.isEmpty() ? acceptProposal() : choose(choice));
 
     QUrl url = m_instrument->baseUrl();
     url.setPath(QStringLiteral("/downloads/long"));
@@ -514,13 +392,13 @@ void tst_NetworkFaults::hugeContentDisposition()
                 && (m_reply.isNull() || m_reply->isFinished())),
         waitLimitMs);
 
-    QCOMPARE(m_dialogTitles.size(), 1);
+    QCOMPARE(m_dialogs.titles().size(), 1);
     // Names of more than 32767 characters are where QFileInfo's 16-bit offsets would split
     // the offered name at the wrong places. The file dialog itself still garbles such a
     // proposal, so the item's own proposal is read from its log.
     const QString expectedTitle
         = suffix == ".zip" ? QStringLiteral("Select Directory") : QStringLiteral("Save File");
-    QCOMPARE(m_dialogTitles.first(), expectedTitle);
+    QCOMPARE(m_dialogs.titles().first(), expectedTitle);
     if (suffix != ".zip") {
         const QString proposalLine = QStringLiteral("DownloadItem::getFileName defaultFileName= \"")
                                      + home() + QLatin1Char('/') + QString::fromLatin1(longName)
@@ -565,7 +443,7 @@ void tst_NetworkFaults::emptyBody()
     QTRY_COMPARE_WITH_TIMEOUT(finishesHandled(), 1, waitLimitMs);
 
     // No chunk, so nothing is named, asked, created or handed to a tool.
-    QVERIFY(m_dialogTitles.isEmpty());
+    QVERIFY(m_dialogs.titles().isEmpty());
     QCOMPARE(linesStartingWith("DownloadItem::getFileName"), 0);
     QCOMPARE(linesStartingWith("DownloadItem::error"), 0);
     QVERIFY(entries(home()).isEmpty());
@@ -601,7 +479,7 @@ void tst_NetworkFaults::tenThousandTinyPieces()
     const QString destination
         = printJob ? temp() + QStringLiteral("/print.pdf") : home() + QStringLiteral("/data.bin");
     if (!printJob) {
-        answerDialog(choose(destination), [] {
+        m_dialogs.answer(choose(destination), [] {
             return linesStartingWith("DownloadItem::downloadReadyRead in progress") >= 100
                    || logged(QStringLiteral("DownloadItem::downloadFinished"));
         });
@@ -615,7 +493,7 @@ void tst_NetworkFaults::tenThousandTinyPieces()
     QCOMPARE(readFile(destination), body);
     QCOMPARE(linesStartingWith("DownloadItem::error"), 0);
     if (printJob)
-        QCOMPARE(readFile(tools() + QStringLiteral("/pdftocairo.input")), body);
+        QCOMPARE(m_sandbox->toolInput(QStringLiteral("pdftocairo")), body);
     expectReleased();
     expectNoDescriptorLeft();
 }

@@ -1,5 +1,7 @@
 #include "dialogs/selectconnectiondialog.h"
 
+#include "shared/logcapture.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -21,16 +23,6 @@
 #include <memory>
 
 namespace {
-
-QStringList connectWarnings;
-QtMessageHandler previousHandler = nullptr;
-
-void recordConnectWarnings(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    if (text.startsWith(QLatin1String("QObject::connect:")))
-        connectWarnings << text;
-    previousHandler(type, context, text);
-}
 
 template<typename T>
 T *part(const SelectConnectionDialog &dialog, const char *name)
@@ -122,7 +114,7 @@ private:
 
 void tst_SelectConnectionDialog::initTestCase()
 {
-    previousHandler = qInstallMessageHandler(recordConnectWarnings);
+    startLogCapture();
     m_startDir = QDir::currentPath();
 }
 
@@ -137,7 +129,7 @@ void tst_SelectConnectionDialog::cleanup()
 {
     QDir::setCurrent(m_startDir);
     m_dir.reset();
-    QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join(QLatin1Char('\n'))));
+    expectNoConnectWarnings();
 }
 
 // clang-format off

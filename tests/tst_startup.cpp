@@ -1,18 +1,13 @@
 #include "app/startup.h"
 
+#include "shared/logcapture.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTest>
 
 namespace {
-
-QStringList logLines;
-
-void recordMessage(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    logLines << message;
-}
 
 bool makeFolderWithFile(const QString &path)
 {
@@ -28,14 +23,22 @@ class tst_Startup : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void cleanupTestCase();
     void init();
-    void cleanup();
     void removesFoldersFoundAndLogsThem();
     void absentFoldersLogEmptyPaths();
-
-private:
-    QtMessageHandler m_previousHandler = nullptr;
 };
+
+void tst_Startup::initTestCase()
+{
+    startLogCapture();
+}
+
+void tst_Startup::cleanupTestCase()
+{
+    stopLogCapture();
+}
 
 void tst_Startup::init()
 {
@@ -44,13 +47,6 @@ void tst_Startup::init()
          {QStandardPaths::AppLocalDataLocation, QStandardPaths::CacheLocation})
         QVERIFY(QDir(QStandardPaths::writableLocation(location)).removeRecursively());
     logLines.clear();
-}
-
-void tst_Startup::cleanup()
-{
-    if (m_previousHandler)
-        qInstallMessageHandler(m_previousHandler);
-    m_previousHandler = nullptr;
 }
 
 void tst_Startup::removesFoldersFoundAndLogsThem()
@@ -63,7 +59,6 @@ void tst_Startup::removesFoldersFoundAndLogsThem()
     QVERIFY(makeFolderWithFile(cacheDir + "/QtWebEngine"));
     QVERIFY(makeFolderWithFile(dataDir + "/keep"));
 
-    m_previousHandler = qInstallMessageHandler(recordMessage);
     removeWebEngineFolders();
 
     QVERIFY(!QFile::exists(dataDir + "/cache"));
@@ -82,7 +77,6 @@ void tst_Startup::absentFoldersLogEmptyPaths()
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     QVERIFY(makeFolderWithFile(dataDir + "/other"));
 
-    m_previousHandler = qInstallMessageHandler(recordMessage);
     removeWebEngineFolders();
 
     QVERIFY(QFile::exists(dataDir + "/other/entry"));

@@ -1,5 +1,7 @@
 #include "widgets/waitingspinnerwidget.h"
 
+#include "shared/logcapture.h"
+
 #include <QImage>
 #include <QTest>
 #include <QTimer>
@@ -8,16 +10,6 @@
 namespace {
 
 const double minAlpha = 3.141592653589793 / 100.0;
-
-QStringList connectWarnings;
-QtMessageHandler previousHandler = nullptr;
-
-void recordConnectWarnings(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    if (text.startsWith(QLatin1String("QObject::connect:")))
-        connectWarnings << text;
-    previousHandler(type, context, text);
-}
 
 // The configuration with which the splash page and the downloads use the spinner.
 void configure(WaitingSpinnerWidget &spinner)
@@ -76,12 +68,12 @@ private slots:
 
 void tst_WaitingSpinnerWidget::initTestCase()
 {
-    previousHandler = qInstallMessageHandler(recordConnectWarnings);
+    startLogCapture();
 }
 
 void tst_WaitingSpinnerWidget::cleanup()
 {
-    QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join(QLatin1Char('\n'))));
+    expectNoConnectWarnings();
 }
 
 void tst_WaitingSpinnerWidget::geometryAndInterval()

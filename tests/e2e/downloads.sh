@@ -6,10 +6,6 @@ source "$(dirname "$0")/e2e-lib.sh"
 
 main_window="Kestrion® Application"
 
-# The start page's buttons, as centres in the 1280 x 768 window.
-report_button=(220 248)
-print_button=(220 376)
-results_button=(220 504)
 # In the print dialog, relative to its window.
 pages_from_radio=(38 318)
 
@@ -26,8 +22,7 @@ start_at_instrument() {
     else
         start_shell --host=127.0.0.1 --url="$instrument_url"
     fi
-    wait_until 60 log_has "main() QWebEngineView::loadFinished ok= true" \
-        || fail "the start page did not load"
+    wait_for_start_page
 }
 
 # print_through_dialog [KEYS...]: clicks "Print (PDF)" and, once the print dialog is up,
@@ -138,15 +133,7 @@ unpack-results)
     diff -r expected unpacked || fail "the unpacked files differ from the archive's"
     ;;
 print-report)
-    # A stand-in for the PDF tool: the real one would show a print dialog of its own.
-    mkdir bin
-    cat >bin/pdftocairo <<EOF
-#!/bin/sh
-printf '%s\n' "\$@" >"$PWD/pdftocairo.args"
-cp "\$2" "$PWD/printed.pdf"
-EOF
-    chmod +x bin/pdftocairo
-    export PATH="$PWD/bin:$PATH"
+    install_pdf_tool
     start_at_instrument
     click_in_window "$main_window" "${print_button[@]}"
     # A print job asks nothing.

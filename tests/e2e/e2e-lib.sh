@@ -1,6 +1,7 @@
-# Shared by the end-to-end tests: they drive the real binary under the X server that xvfb-run
-# gave them, with xdotool, against the real demo instrument.
-# Expects KESTRION_SHELL, KESTRION_INSTRUMENT and KESTRION_SEND_CLOSE in the environment.
+# Shared by the end-to-end tests: they drive the real binary on an X server of their own, with
+# xdotool, against the real demo instrument.
+# Expects KESTRION_SHELL, KESTRION_INSTRUMENT and KESTRION_SEND_CLOSE in the environment, and
+# may be given KESTRION_FIRST_DISPLAY, where the search for a free X display number starts.
 # shellcheck shell=bash
 
 set -u
@@ -11,6 +12,17 @@ set -u
 if [ -z "${KESTRION_PRIVATE_NETWORK:-}" ]; then
     [ "$(id -u)" = 0 ] || { echo "SKIP: needs root for a private network namespace"; exit 77; }
     KESTRION_PRIVATE_NETWORK=1 exec unshare -n -m "$0" "$@"
+fi
+
+# The X server runs inside that namespace too and listens only on its abstract socket there,
+# which every X client tries first: nothing outside the namespace can take that name or answer
+# on it, and the server leaves alone the socket files in /tmp/.X11-unix that all namespaces
+# share. It never resets: by default an X server resets when its last client disconnects and
+# drops every connection still being set up, so the shell starting up while an xdotool search
+# ended failed now and then with "could not connect to display".
+if [ -z "${KESTRION_OWN_DISPLAY:-}" ]; then
+    KESTRION_OWN_DISPLAY=1 exec xvfb-run -n "${KESTRION_FIRST_DISPLAY:-200}" -a \
+        -s "-screen 0 1280x800x24 -nolisten unix -noreset" "$0" "$@"
 fi
 
 pids=()
@@ -99,7 +111,7 @@ window_named() {
 # press_in_window TITLE KEYS...: gives the window the keyboard focus and presses the keys.
 press_in_window() {
     local id
-    id=$(window_named "$1")
+    id=$(window_named "$1") || exit 1
     shift
     xdotool windowfocus --sync "$id" || fail "cannot focus window $id"
     xdotool key --delay 50 "$@"
@@ -108,12 +120,50 @@ press_in_window() {
 # click_in_window TITLE X Y: clicks at a point given relative to the window.
 click_in_window() {
     local id
-    id=$(window_named "$1")
+    id=$(window_named "$1") || exit 1
     xdotool mousemove --window "$id" --sync "$2" "$3" click 1
 }
 
 close_window() {
-    "$KESTRION_SEND_CLOSE" "$(window_named "$1")" || fail "cannot ask '$1' to close"
+    local id
+    id=$(window_named "$1") || exit 1
+    "$KESTRION_SEND_CLOSE" "$id" || fail "cannot ask '$1' to close"
+}
+
+# install_pdf_tool: puts a stand-in for pdftocairo first on PATH, which records its arguments
+# in pdftocairo.args and the file it was given in printed.pdf; the real one would show a print
+# dialog of its own.
+install_pdf_tool() {
+    mkdir bin
+    cat >bin/pdftocairo <<EOF
+#!/bin/sh
+printf '%s\n' "\$@" >"$PWD/pdftocairo.args"
+if [ -f "\$2" ]; then cp "\$2" "$PWD/printed.pdf"; fi
+EOF
+    chmod +x bin/pdftocairo
+    export PATH="$PWD/bin:$PATH"
+}
+
+# The demo instrument's start page's buttons, as centres in the 1280 x 768 window.
+report_button=(220 248)
+print_button=(220 376)
+results_button=(220 504)
+
+# pixel_is WINDOW X Y COLOUR: the window shows this colour (#RRGGBB) at the point.
+pixel_is() {
+    import -window "$1" -crop "1x1+$2+$3" -depth 8 txt:- 2>/dev/null | grep -qiF "$4"
+}
+
+# wait_for_start_page: the demo instrument's start page has loaded and is on the screen. The
+# load is logged before the window shows the page, and a click on a page that has not been
+# drawn yet goes nowhere; so this also waits for the report button's colour beside its label.
+wait_for_start_page() {
+    local id
+    wait_until 60 log_has "main() QWebEngineView::loadFinished ok= true" \
+        || fail "the start page did not load"
+    id=$(window_named "Kestrion® Application") || exit 1
+    wait_until 30 pixel_is "$id" 50 "${report_button[1]}" "#0A6EBD" \
+        || fail "the start page was not drawn"
 }
 
 # renderer_pid: the shell's render process. The web engine's zygote forks it, so it keeps the

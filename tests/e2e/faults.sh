@@ -6,21 +6,6 @@ source "$(dirname "$0")/e2e-lib.sh"
 main_window="Kestrion® Application"
 question="Closing the Application ..."
 
-# The start page's buttons, as centres in the 1280 x 768 window.
-report_button=(220 248)
-print_button=(220 376)
-
-# A stand-in for the PDF tool that only records that it was started.
-install_pdf_tool() {
-    mkdir bin
-    cat >bin/pdftocairo <<EOF
-#!/bin/sh
-printf '%s\n' "\$@" >"$PWD/pdftocairo.args"
-EOF
-    chmod +x bin/pdftocairo
-    export PATH="$PWD/bin:$PATH"
-}
-
 question_gone() { ! xdotool search --onlyvisible --name "^$question\$" >/dev/null; }
 
 case "$1" in
@@ -32,8 +17,7 @@ stall-close)
     enter_private_network
     start_instrument 127.0.0.1 0 --stall=/downloads/print.pdf:70000
     start_shell --host=127.0.0.1 --url="$instrument_url"
-    wait_until 60 log_has "main() QWebEngineView::loadFinished ok= true" \
-        || fail "the start page did not load"
+    wait_for_start_page
     click_in_window "$main_window" "${print_button[@]}"
     wait_until 30 log_has "DownloadItem::downloadReadyRead got filename= \"$TMPDIR/print.pdf\"" \
         || fail "the print job's first bytes were not written"

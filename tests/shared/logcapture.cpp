@@ -1,6 +1,9 @@
 #include "logcapture.h"
 
 #include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QTest>
 
 QStringList logLines;
 QStringList connectWarnings;
@@ -8,14 +11,19 @@ QStringList connectWarnings;
 namespace {
 
 QtMessageHandler previousHandler = nullptr;
+// Messages come from any thread, the web engine's included.
+QMutex recordLock;
 
 void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
-    if (text.startsWith(QLatin1String("QObject::connect:")))
-        connectWarnings << text;
-    if (type == QtDebugMsg) {
-        logLines << text;
-        return;
+    {
+        const QMutexLocker locker(&recordLock);
+        if (text.startsWith(QLatin1String("QObject::connect:")))
+            connectWarnings << text;
+        if (type == QtDebugMsg) {
+            logLines << text;
+            return;
+        }
     }
     // The offscreen platform says so for every file dialog: only noise here.
     if (text == QLatin1String("This plugin does not support propagateSizeHints()"))
@@ -35,12 +43,34 @@ void stopLogCapture()
     qInstallMessageHandler(previousHandler);
 }
 
+void expectNoConnectWarnings()
+{
+    const QStringList warnings = connectWarnings;
+    connectWarnings.clear();
+    QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
+}
+
+void showLogTailIfFailed()
+{
+    if (!QTest::currentTestFailed())
+        return;
+    QStringList tail = logLines.mid(qMax(0, logLines.size() - 40));
+    for (QString &line : tail)
+        line.truncate(200);
+    qWarning("the last log lines:\n%s", qPrintable(tail.join(QLatin1Char('\n'))));
+}
+
 int linesStartingWith(const QString &prefix)
 {
     int count = 0;
     for (const QString &line : qAsConst(logLines))
         count += line.startsWith(prefix) ? 1 : 0;
     return count;
+}
+
+int finishesHandled()
+{
+    return logLines.count(QStringLiteral("DownloadItem::handleFinished"));
 }
 
 bool logged(const QString &line)

@@ -13,7 +13,16 @@ extern QStringList connectWarnings;
 void startLogCapture();
 void stopLogCapture();
 
+// Fails the current test on any "QObject::connect:" warning since the last check, and forgets
+// them for the next test.
+void expectNoConnectWarnings();
+// After a failed test, shows the last debug lines, which the capture otherwise keeps to itself.
+void showLogTailIfFailed();
+
 int linesStartingWith(const QString &prefix);
+// The downloads whose end was handled: the bare line that opens DownloadItem::handleFinished,
+// without the lines after it that carry more text.
+int finishesHandled();
 bool logged(const QString &line);
 
 QByteArray readFile(const QString &path);

@@ -1,0 +1,106 @@
+#include "testsandbox.h"
+
+#include "shared/logcapture.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+const char *const standInTools[] = {"pdftocairo", "7za"};
+
+void restore(const char *name, bool wasSet, const QByteArray &value)
+{
+    if (wasSet)
+        qputenv(name, value);
+    else
+        qunsetenv(name);
+}
+
+} // namespace
+
+TestSandbox::TestSandbox()
+    : m_originalPath(qgetenv("PATH"))
+    , m_originalHome(qgetenv("HOME"))
+    , m_originalTemp(qgetenv("TMPDIR"))
+    , m_hadHome(qEnvironmentVariableIsSet("HOME"))
+    , m_hadTemp(qEnvironmentVariableIsSet("TMPDIR"))
+{
+    m_ready = setUp();
+}
+
+TestSandbox::~TestSandbox()
+{
+    qputenv("PATH", m_originalPath);
+    restore("HOME", m_hadHome, m_originalHome);
+    restore("TMPDIR", m_hadTemp, m_originalTemp);
+}
+
+bool TestSandbox::setUp()
+{
+    if (!m_root.isValid()) {
+        qWarning("cannot create the sandbox: %s", qPrintable(m_root.errorString()));
+        return false;
+    }
+    for (const char *folder : {"home", "tmp", "tools", "unpack"}) {
+        if (!QDir(m_root.path()).mkdir(QLatin1String(folder))) {
+            qWarning("cannot create %s in the sandbox", folder);
+            return false;
+        }
+    }
+    for (const char *tool : standInTools) {
+        const QString path = tools() + QLatin1Char('/') + QLatin1String(tool);
+        const QByteArray script
+            = QByteArray("#!/bin/sh\n") + "printf '%s\\n' \"$@\" > \"${0%/*}/" + tool + ".args\"\n"
+              + "if [ -f \"$2\" ]; then cp \"$2\" \"${0%/*}/" + tool + ".input\"; fi\n";
+        if (!writeFile(path, script)
+            || !QFile::setPermissions(path,
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
+            qWarning("cannot write the stand-in %s", tool);
+            return false;
+        }
+    }
+    qputenv("HOME", QFile::encodeName(home()));
+    qputenv("TMPDIR", QFile::encodeName(temp()));
+    qputenv("PATH", QFile::encodeName(tools()) + ':' + m_originalPath);
+    // Qt reads both afresh each time; a difference would mean the code under test looks
+    // elsewhere.
+    if (QDir::homePath() != home() || QDir::tempPath() != temp()) {
+        qWarning("home %s and temporary directory %s are not the sandbox's",
+                 qPrintable(QDir::homePath()), qPrintable(QDir::tempPath()));
+        return false;
+    }
+    return true;
+}
+
+QStringList TestSandbox::toolArguments(const QString &tool) const
+{
+    const QByteArray recorded = readFile(tools() + QLatin1Char('/') + tool + ".args");
+    if (recorded.isEmpty())
+        return QStringList();
+    return QString::fromUtf8(recorded.chopped(1)).split(QLatin1Char('\n'));
+}
+
+QByteArray TestSandbox::toolInput(const QString &tool) const
+{
+    return readFile(tools() + QLatin1Char('/') + tool + ".input");
+}
+
+QStringList entries(const QString &directory)
+{
+    return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
+                                     QDir::Name);
+}
+
+int openFileDescriptors()
+{
+    return entries(QStringLiteral("/proc/self/fd")).size();
+}
+
+void TestSandbox::forgetToolRuns()
+{
+    for (const char *tool : standInTools) {
+        for (const char *record : {".args", ".input"})
+            QFile::remove(tools() + QLatin1Char('/') + QLatin1String(tool) + QLatin1String(record));
+    }
+}
