@@ -41,6 +41,8 @@ bool isServerAnswer(QNetworkReply::NetworkError error)
 
 } // namespace
 
+int DownloadItem::liveItemCount = 0;
+
 DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
     : QObject(nullptr)
     , m_reply(reply)
@@ -54,6 +56,7 @@ DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
     , m_busy(false)
     , m_releasePending(false)
 {
+    ++liveItemCount;
     init();
 }
 
@@ -63,6 +66,7 @@ DownloadItem::~DownloadItem()
     releaseBusyState();
     delete m_spinner;
     delete m_overlay;
+    --liveItemCount;
 }
 
 void DownloadItem::init()

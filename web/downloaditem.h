@@ -25,6 +25,9 @@ public:
     DownloadItem(QNetworkReply *reply, QWidget *parentWidget);
     ~DownloadItem() override;
 
+    // The items that exist now: a long run must not pile them up.
+    static int liveCount() { return liveItemCount; }
+
     // How the page lets go of a replaced item, instead of deleteLater(): an item waiting in one
     // of its file dialogs is deleted only once that handler has returned.
     void release();
@@ -64,6 +67,8 @@ private:
     static QString offeredPath(const QByteArray &contentDisposition);
     void releaseBusyState();
     bool anotherIndicatorSpins() const;
+
+    static int liveItemCount;
 
     QUrl m_url;
     QFile m_file;
