@@ -98,7 +98,7 @@ void tst_Soak::downloadsReloadsAndRendererKills()
     const QStringList links{QStringLiteral("report"), QStringLiteral("print"),
                             QStringLiteral("results")};
     const auto download = [&](int number) {
-        const QString link = links.at(number % links.size());
+        const QString &link = links.at(number % links.size());
         if (link == QLatin1String("report"))
             answerer.answer(choose(sandbox.home() + QStringLiteral("/report.csv")));
         else if (link == QLatin1String("results"))
