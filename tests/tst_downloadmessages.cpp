@@ -3,8 +3,8 @@
 #include <QLocale>
 #include <QTest>
 
-// What the busy overlay and the end-of-download notice say. A short body or a failed tool must
-// never read like a success.
+// What the busy overlay and the end-of-download notice say, and which notice a finished download
+// gets. A short body or a failed tool must never read like a success.
 class tst_DownloadMessages : public QObject
 {
     Q_OBJECT
@@ -14,6 +14,32 @@ private slots:
     void texts_data();
     void texts();
 };
+
+namespace {
+
+// The end notice, marked "! " when it is a problem.
+QString ended(const DownloadOutcome &outcome)
+{
+    bool problem = false;
+    const QString text = DownloadMessages::endNotice(outcome, problem);
+    return (problem ? QStringLiteral("! ") : QString()) + text;
+}
+
+DownloadOutcome outcome(DownloadOutcome::Kind kind, qint64 written, qint64 total)
+{
+    DownloadOutcome result;
+    result.kind = kind;
+    result.name = QStringLiteral("report.csv");
+    result.path = QStringLiteral("/home/u/report.csv");
+    result.unpackFolder = QStringLiteral("/home/u/r");
+    result.opened = written > 0;
+    result.written = written;
+    result.total = total;
+    result.unpackedFiles = 2;
+    return result;
+}
+
+} // namespace
 
 // clang-format off
 void tst_DownloadMessages::texts_data()
@@ -55,6 +81,40 @@ void tst_DownloadMessages::texts_data()
         << M::serverError("report.csv", 404, "Not Found", true)
         << "report.csv: the instrument answered with error 404 (Not Found); its answer was saved "
            "instead of the file";
+
+    using K = DownloadOutcome::Kind;
+    QTest::newRow("end: saved") << ended(outcome(K::OrdinaryFile, 10, 10))
+                                << "Saved report.csv to /home/u/report.csv";
+    QTest::newRow("end: unpacked") << ended(outcome(K::ZipArchive, 10, -1))
+                                   << "Unpacked report.csv: 2 files in /home/u/r";
+    QTest::newRow("end: printed") << ended(outcome(K::PrintJob, 10, 0))
+                                  << "Handed report.csv to printing";
+    QTest::newRow("end: shorter than announced, without an error")
+        << ended(outcome(K::OrdinaryFile, 10, 20))
+        << "! report.csv is incomplete: only 10 bytes of 20 bytes arrived (the transfer ended early)";
+    DownloadOutcome cut = outcome(K::PrintJob, 10, 20);
+    cut.transferError = QStringLiteral("Connection closed");
+    cut.toolFailure = QStringLiteral("pdftocairo ended with status 1 for /tmp/print.pdf");
+    QTest::newRow("end: a cut wins over the tool's failure") << ended(cut)
+        << "! report.csv is incomplete: only 10 bytes of 20 bytes arrived (Connection closed)";
+    DownloadOutcome unwritten = outcome(K::OrdinaryFile, 10, 10);
+    unwritten.writeError = QStringLiteral("No space left on device");
+    QTest::newRow("end: a chunk that could not be written") << ended(unwritten)
+        << "! report.csv is incomplete: only 10 bytes of 10 bytes arrived (not all of it could be "
+           "written: No space left on device)";
+    DownloadOutcome answered = outcome(K::OrdinaryFile, 0, 0);
+    answered.serverAnswer = true;
+    answered.transferError = QStringLiteral("Error transferring - server replied: Not Found");
+    answered.httpStatus = 404;
+    answered.httpReason = QStringLiteral("Not Found");
+    QTest::newRow("end: an empty error answer") << ended(answered)
+        << "! report.csv: the instrument answered with error 404 (Not Found)";
+    QTest::newRow("end: nothing sent") << ended(outcome(K::OrdinaryFile, 0, 0))
+        << "! report.csv: the instrument sent nothing, so nothing was saved";
+    DownloadOutcome failedTool = outcome(K::ZipArchive, 10, 10);
+    failedTool.toolFailure = QStringLiteral("7za ended with status 2 for /tmp/results.zip");
+    QTest::newRow("end: a failed tool") << ended(failedTool)
+                                        << "! 7za ended with status 2 for /tmp/results.zip";
 }
 // clang-format on
 

@@ -32,6 +32,11 @@ int fileCount(const QString &folder)
         .size();
 }
 
+QString lastPathPart(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
 bool isServerAnswer(QNetworkReply::NetworkError error)
 {
     return (error >= QNetworkReply::ContentAccessDenied
@@ -167,6 +172,10 @@ bool DownloadItem::openForFirstChunk()
     if (!openDestination(errorString)) {
         qDebug() << "DownloadItem::downloadReadyRead error=" << errorString << m_url;
         releaseEndedReply();
+        // The next chunk tries the open again: until then nobody reads, and a bounded reply
+        // would stop receiving for good.
+        if (m_reply)
+            m_reply->setReadBufferSize(0);
         m_openError = errorString;
         showNotice(DownloadMessages::notSaved(m_displayName, m_file.fileName(), errorString), true);
         return false;
@@ -214,7 +223,6 @@ void DownloadItem::writeAvailable()
             m_written += count;
         } else {
             failed = true;
-            m_writeFailed = true;
             m_writeError = m_file.errorString();
             qDebug() << "DownloadItem::downloadReadyRead error=" << m_writeError << m_url;
         }
@@ -281,10 +289,20 @@ void DownloadItem::release()
         return;
     }
     m_mutex.unlock();
-    // From here on no handler may start, or it could open a dialog for a download that
-    // nobody follows any more and be deleted inside it.
-    if (m_reply)
+    // Dropped before its end, the file keeps only part of the body: the user must know.
+    if (m_file.isOpen())
+        showNotice(DownloadMessages::replaced(m_displayName, m_written, contentLength()), true);
+    if (m_reply) {
+        // From here on no handler may start, or it could open a dialog for a download that
+        // nobody follows any more and be deleted inside it.
         m_reply->disconnect(this);
+        // Nobody reads it any more: left to run, it would fill its bounded buffer and hold one
+        // of the few connections to the instrument for good.
+        if (!m_reply->isFinished()) {
+            m_reply->abort();
+            m_reply->deleteLater();
+        }
+    }
     deleteLater();
 }
 
@@ -321,8 +339,7 @@ QString DownloadItem::offeredPath(const QByteArray &contentDisposition)
 
 QString DownloadItem::offeredFileName(const QByteArray &contentDisposition)
 {
-    const QString path = offeredPath(contentDisposition);
-    const QString fileName = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString fileName = lastPathPart(offeredPath(contentDisposition));
     return fileName.isEmpty() ? QStringLiteral("unnamed_download") : fileName;
 }
 
@@ -337,7 +354,7 @@ void DownloadItem::splitOfferedName(const QByteArray &contentDisposition, QStrin
 
     // Split by hand as QFileInfo::completeBaseName() and suffix() would: QFileInfo keeps its
     // offsets in 16 bits and splits names of more than 32767 characters at the wrong places.
-    const QString fileName = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString fileName = lastPathPart(path);
     const int lastDot = fileName.lastIndexOf(QLatin1Char('.'));
     baseName = lastDot < 0 ? fileName : fileName.left(lastDot);
     endName = lastDot < 0 ? QString() : fileName.mid(lastDot + 1);
@@ -473,37 +490,31 @@ void DownloadItem::handleFinished()
         showEndNotice(opened, toolFailure, unpackedFiles);
 }
 
-// Says how the download ended; a short body or a failed tool is never shown as a success.
 void DownloadItem::showEndNotice(bool opened, const QString &toolFailure, int unpackedFiles)
 {
-    const QNetworkReply::NetworkError replyError
-        = m_reply ? m_reply->error() : QNetworkReply::NoError;
-    const qint64 total = contentLength();
-    if (replyError != QNetworkReply::NoError && isServerAnswer(replyError)) {
-        const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QString reason
+    DownloadOutcome outcome;
+    outcome.kind = m_print   ? DownloadOutcome::Kind::PrintJob
+                   : m_unzip ? DownloadOutcome::Kind::ZipArchive
+                             : DownloadOutcome::Kind::OrdinaryFile;
+    outcome.name = m_displayName;
+    outcome.path = m_file.fileName();
+    outcome.unpackFolder = m_unzipLocation;
+    outcome.opened = opened;
+    outcome.written = m_written;
+    outcome.total = contentLength();
+    if (m_reply && m_reply->error() != QNetworkReply::NoError) {
+        outcome.serverAnswer = isServerAnswer(m_reply->error());
+        outcome.transferError = m_reply->errorString();
+        outcome.httpStatus = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        outcome.httpReason
             = m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-        showNotice(DownloadMessages::serverError(m_displayName, status, reason, opened), true);
-    } else if (replyError != QNetworkReply::NoError || m_writeFailed
-               || (total > 0 && m_written < total)) {
-        QString reason;
-        if (replyError != QNetworkReply::NoError)
-            reason = m_reply->errorString();
-        else if (m_writeFailed)
-            reason = QStringLiteral("not all of it could be written: %1").arg(m_writeError);
-        showNotice(DownloadMessages::incomplete(m_displayName, m_written, total, reason), true);
-    } else if (!opened) {
-        showNotice(DownloadMessages::nothingSent(m_displayName), true);
-    } else if (!toolFailure.isEmpty()) {
-        showNotice(toolFailure, true);
-    } else if (m_print) {
-        showNotice(DownloadMessages::handedToPrinting(m_displayName), false);
-    } else if (m_unzip) {
-        showNotice(DownloadMessages::unpacked(m_displayName, m_unzipLocation, unpackedFiles),
-                   false);
-    } else {
-        showNotice(DownloadMessages::saved(m_displayName, m_file.fileName()), false);
     }
+    outcome.writeError = m_writeError;
+    outcome.toolFailure = toolFailure;
+    outcome.unpackedFiles = unpackedFiles;
+    bool problem = false;
+    const QString text = DownloadMessages::endNotice(outcome, problem);
+    showNotice(text, problem);
 }
 
 QString DownloadItem::runTool(const QString &program, const QStringList &arguments)
@@ -524,10 +535,8 @@ QString DownloadItem::runTool(const QString &program, const QStringList &argumen
                                                 process.errorString());
         }
     }
-    if (process.exitStatus() == QProcess::CrashExit) {
-        return DownloadMessages::toolFailed(program, m_file.fileName(), 0,
-                                            QStringLiteral("it crashed"));
-    }
+    if (process.exitStatus() == QProcess::CrashExit)
+        return DownloadMessages::toolCrashed(program, m_file.fileName());
     if (process.exitCode() != 0)
         return DownloadMessages::toolFailed(program, m_file.fileName(), process.exitCode(),
                                             QString());

@@ -97,7 +97,6 @@ private:
     // file, and a failed write that left a hole.
     QString m_displayName;
     qint64 m_written = 0;
-    bool m_writeFailed = false;
     QString m_writeError;
     // Why the destination could not be opened, until it could; the user has been told.
     QString m_openError;

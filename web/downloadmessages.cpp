@@ -81,3 +81,44 @@ QString DownloadMessages::toolFailed(const QString &tool, const QString &file, i
     return QStringLiteral("%1 ended with status %2 for %3")
         .arg(tool, QString::number(exitStatus), file);
 }
+
+QString DownloadMessages::toolCrashed(const QString &tool, const QString &file)
+{
+    return QStringLiteral("%1 crashed while working on %2").arg(tool, file);
+}
+
+QString DownloadMessages::replaced(const QString &name, qint64 written, qint64 total)
+{
+    return incomplete(name, written, total, QStringLiteral("a newer download took its place"));
+}
+
+QString DownloadMessages::endNotice(const DownloadOutcome &outcome, bool &problem)
+{
+    problem = true;
+    if (outcome.serverAnswer) {
+        return serverError(outcome.name, outcome.httpStatus, outcome.httpReason, outcome.opened);
+    }
+    if (!outcome.transferError.isEmpty() || !outcome.writeError.isEmpty()
+        || (outcome.total > 0 && outcome.written < outcome.total)) {
+        const QString reason
+            = !outcome.transferError.isEmpty() ? outcome.transferError
+              : !outcome.writeError.isEmpty()
+                  ? QStringLiteral("not all of it could be written: %1").arg(outcome.writeError)
+                  : QString();
+        return incomplete(outcome.name, outcome.written, outcome.total, reason);
+    }
+    if (!outcome.opened)
+        return nothingSent(outcome.name);
+    if (!outcome.toolFailure.isEmpty())
+        return outcome.toolFailure;
+    problem = false;
+    switch (outcome.kind) {
+    case DownloadOutcome::Kind::PrintJob:
+        return handedToPrinting(outcome.name);
+    case DownloadOutcome::Kind::ZipArchive:
+        return unpacked(outcome.name, outcome.unpackFolder, outcome.unpackedFiles);
+    case DownloadOutcome::Kind::OrdinaryFile:
+        break;
+    }
+    return saved(outcome.name, outcome.path);
+}

@@ -2,8 +2,35 @@
 
 #include <QString>
 
-// What the busy overlay and the end-of-download notice say, in plain words. The texts are
-// decided here, without any widget, so that every wording can be checked on its own.
+// How a download ended, as far as the notice is concerned.
+struct DownloadOutcome
+{
+    enum class Kind { OrdinaryFile, PrintJob, ZipArchive };
+
+    Kind kind = Kind::OrdinaryFile;
+    QString name;
+    // Where the file was saved, and for an archive where it was unpacked.
+    QString path;
+    QString unpackFolder;
+    // The destination was opened: something of the body could be written.
+    bool opened = false;
+    qint64 written = 0;
+    // The length the server announced; 0 or less when it announced none.
+    qint64 total = 0;
+    // The reply's error, if any: an answer of the server (with its HTTP status) or a failure
+    // of the transfer itself.
+    QString transferError;
+    int httpStatus = 0;
+    QString httpReason;
+    bool serverAnswer = false;
+    QString writeError;
+    // What went wrong with the tool, ready to show, or nothing.
+    QString toolFailure;
+    int unpackedFiles = 0;
+};
+
+// What the busy overlay and the end-of-download notice say, in plain words. The texts, and
+// which of them a finished download gets, are decided here, without any widget.
 class DownloadMessages
 {
 public:
@@ -32,4 +59,11 @@ public:
     // A tool ended with a status other than 0 (exitStatus), or could not run at all (error).
     static QString toolFailed(const QString &tool, const QString &file, int exitStatus,
                               const QString &error);
+    static QString toolCrashed(const QString &tool, const QString &file);
+    // The newer download that replaced this one left the file with part of the body.
+    static QString replaced(const QString &name, qint64 written, qint64 total);
+
+    // The notice for a download that has ended; problem tells a red one from a plain one. A
+    // short body or a failed tool never reads like a success.
+    static QString endNotice(const DownloadOutcome &outcome, bool &problem);
 };

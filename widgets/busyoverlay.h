@@ -13,7 +13,6 @@ class BusyOverlay : public QWidget
 public:
     explicit BusyOverlay(QWidget *window);
 
-    QString text() const { return m_text; }
     // Schedules a repaint only when the text changed.
     void setText(const QString &text);
     // For a line that must be on the screen before the GUI thread blocks.

@@ -34,14 +34,13 @@ DownloadNotice::DownloadNotice(QWidget *window)
     window->installEventFilter(this);
 }
 
-DownloadNotice *DownloadNotice::showOn(QWidget *window, const QString &text, Tone tone)
+void DownloadNotice::showOn(QWidget *window, const QString &text, Tone tone)
 {
     auto *notice = window->findChild<DownloadNotice *>(QStringLiteral("downloadNotice"),
                                                        Qt::FindDirectChildrenOnly);
     if (!notice)
         notice = new DownloadNotice(window);
     notice->present(text, tone);
-    return notice;
 }
 
 void DownloadNotice::present(const QString &text, Tone tone)

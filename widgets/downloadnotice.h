@@ -15,10 +15,7 @@ class DownloadNotice : public QWidget
 public:
     enum class Tone { Done, Problem };
 
-    static DownloadNotice *showOn(QWidget *window, const QString &text, Tone tone);
-
-    QString text() const { return m_text; }
-    Tone tone() const { return m_tone; }
+    static void showOn(QWidget *window, const QString &text, Tone tone);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
