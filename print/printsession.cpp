@@ -111,13 +111,14 @@ int PrintSession::printToFile(const QPrinter &printer, int pageCount)
     const bool range = printer.printRange() == QPrinter::PageRange;
     const int firstPage = range ? printer.fromPage() : 1;
     const int lastPage = range ? printer.toPage() : pageCount;
-    const QString outputFileName = printer.outputFileName();
+    // Absolute, so that a name the user typed never reads as an option of the tool.
+    const QString outputFileName = QFileInfo(printer.outputFileName()).absoluteFilePath();
     qDebug() << "PrintSession::printToFile outputFileName=" << outputFileName
              << "pages=" << firstPage << "-" << lastPage;
     const QString failure
         = QStringLiteral("The pages of \"%1\" could not be written to \"%2\": %3.");
     // The tool would empty the document before it has read it.
-    if (QFileInfo(outputFileName).canonicalFilePath() == m_fileName)
+    if (QFileInfo(outputFileName).canonicalFilePath() == QFileInfo(m_fileName).canonicalFilePath())
         return fail(OutputFileFailed, failure.arg(m_fileName, outputFileName,
                                                   QStringLiteral("it is the document itself")));
 

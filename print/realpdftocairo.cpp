@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -15,7 +16,7 @@ const QString systemPdftocairo = QStringLiteral("/usr/bin/pdftocairo");
 
 QString canonicalFolder(const QString &folder)
 {
-    return QFileInfo(folder.isEmpty() ? QStringLiteral(".") : folder).canonicalFilePath();
+    return QFileInfo(folder).canonicalFilePath();
 }
 
 } // namespace
@@ -24,8 +25,12 @@ QString RealPdftocairo::locate(const QString &searchPath, const QString &ownProg
 {
     const QString self = QFileInfo(ownProgram).canonicalFilePath();
     const QString ownFolder = QFileInfo(self).absolutePath();
-    // An empty entry means the current directory, as for the shell's own search.
-    const QStringList folders = searchPath.split(QLatin1Char(':'));
+    // Only absolute folders: an empty or relative entry would run whatever pdftocairo lies in
+    // the folder the helper happens to be started in.
+    QStringList folders = searchPath.split(QLatin1Char(':'));
+    folders.erase(std::remove_if(folders.begin(), folders.end(),
+                                 [](const QString &folder) { return !folder.startsWith('/'); }),
+                  folders.end());
 
     int first = 0;
     for (int i = 0; i < folders.size(); ++i) {

@@ -7,7 +7,8 @@
 class RealPdftocairo
 {
 public:
-    // The first executable pdftocairo in the colon-separated searchPath after the folder of
+    // The first executable pdftocairo in the absolute folders of the colon-separated searchPath
+    // after the folder of
     // ownProgram (the whole path when that folder is not on it) that is not ownProgram itself,
     // followed through links; else the system's one.
     static QString locate(const QString &searchPath, const QString &ownProgram);
