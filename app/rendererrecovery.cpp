@@ -34,7 +34,7 @@ bool RendererRecovery::admitRecovery(QList<qint64> &recentRecoveries, qint64 now
 void RendererRecovery::renderProcessTerminated(
     QWebEnginePage::RenderProcessTerminationStatus status, int exitCode)
 {
-    qDebug() << "main() QWebEnginePage::renderProcessTerminated status=" << status
+    qDebug() << "RendererRecovery::renderProcessTerminated status=" << status
              << "exitCode=" << exitCode;
     if (status == QWebEnginePage::NormalTerminationStatus)
         return;
@@ -54,12 +54,11 @@ void RendererRecovery::recover()
             = QMessageBox::question(&m_mainWindow, QStringLiteral("Page Problem"), questionText(),
                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
         m_asking = false;
-        qDebug() << "main() QWebEnginePage::renderProcessTerminated button="
-                 << static_cast<int>(button);
+        qDebug() << "RendererRecovery::recover button=" << static_cast<int>(button);
         if (button != QMessageBox::Yes)
             return;
         m_recentRecoveries.clear();
     }
-    qDebug() << "main() QWebEnginePage::renderProcessTerminated reloading" << m_startUrl;
+    qDebug() << "RendererRecovery::recover url=" << m_startUrl;
     m_view.load(m_startUrl);
 }

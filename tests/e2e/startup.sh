@@ -93,14 +93,14 @@ renderer-killed-reloads | renderer-killed-four-times-asks)
         wait_until 30 bash -c "[ \$(grep -cF '$loaded' shell.log) -ge $((kill + 1)) ]" \
             || fail "kill $kill: the page did not show again"
     done
-    log_has "main() QWebEnginePage::renderProcessTerminated status= QWebEnginePage::KilledTerminationStatus" \
+    log_has "RendererRecovery::renderProcessTerminated status= QWebEnginePage::KilledTerminationStatus" \
         || fail "the end of the render process was not logged"
     if [ "$1" = renderer-killed-four-times-asks ]; then
         # The fourth end within a minute is not followed by a load but by a question; Yes loads.
         press_in_window "Page Problem" alt+y
         wait_until 30 bash -c "[ \$(grep -cxF '$page_request' instrument.log) -ge 5 ]" \
             || fail "Yes did not load the start page again"
-        log_has "main() QWebEnginePage::renderProcessTerminated button= 16384" \
+        log_has "RendererRecovery::recover button= 16384" \
             || fail "Yes was not logged"
     fi
     [ "$(count_requests "$page_request")" = $((kills + 1)) ] || fail "unexpected page requests"
