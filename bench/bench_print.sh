@@ -28,12 +28,12 @@ enter_private_network
 start_cups
 start_instrument 127.0.0.1 0
 start_launcher --host=127.0.0.1 --url="$instrument_url"
-wait_until 60 log_has "main() QWebEngineView::loadFinished ok= true" || fail "no start page"
+wait_for_start_page
 
 to_dialog=() to_job=()
 for run in $(seq "$repetitions"); do
     clicked=$(now)
-    click_in_window "Kestrion® Application" 220 376
+    click_in_window "Kestrion® Application" "${print_button[@]}"
     poll dialog_shown
     shown=$(now)
     xdotool key Return

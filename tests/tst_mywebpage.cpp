@@ -1,4 +1,5 @@
 #include "demoinstrument/demoinstrument.h"
+#include "shared/filedialoganswerer.h"
 #include "shared/logcapture.h"
 #include "shared/modalanswerer.h"
 #include "web/mywebpage.h"
@@ -517,12 +518,7 @@ void tst_MyWebPage::secondDownloadWhileFirstAsks(bool save)
             rejectDialog(dialog);
             return;
         }
-        // selectFile() leaves the name field alone while it has the focus.
-        if (QWidget *focused = fileDialog->focusWidget())
-            focused->clearFocus();
-        fileDialog->selectFile(destination);
-        // QFileDialog hides its override of accept(), which checks the choice.
-        static_cast<QDialog *>(fileDialog)->accept();
+        choose(destination)(fileDialog);
     });
     QVERIFY(run(clickScript(QStringLiteral("l"))));
     QTRY_VERIFY_WITH_TIMEOUT(answerer.answered(), loadTimeout);

@@ -29,7 +29,9 @@ start_at_instrument() {
 # presses the keys without giving it the focus first: it has to take the focus itself.
 print_through_dialog() {
     click_in_window "$main_window" "${print_button[@]}"
-    print_dialog=$(window_named Print)
+    print_dialog=$(window_named Print) || exit 1
+    wait_until 10 bash -c "[ \"\$(xdotool getwindowfocus 2>/dev/null)\" = $print_dialog ]" \
+        || fail "the print dialog did not take the keyboard focus"
     [ $# -eq 0 ] || xdotool key --delay 100 "$@"
 }
 
@@ -182,31 +184,29 @@ print-cups-all | print-cups-page-2 | print-cups-cancel | print-cups-stopped)
         ;;
     esac
     ;;
-progress-and-notice | cut-short-notice)
+backdrop-during-download | saved-notice | cut-short-notice)
     # What the user sees of a download: a dark backdrop under the indicator while it runs, and a
     # notice at the foot of the window once it has ended, dark grey for done, red for a problem.
     mkdir saved
-    if [ "$1" = progress-and-notice ]; then
-        # About four seconds for 6 MB, long enough to look at.
-        start_at_instrument direct -- --generated=/downloads/report.csv:6000000 --pace=65536:40
-    else
-        start_at_instrument direct -- --cut=/downloads/report.csv:100000
-    fi
+    case "$1" in
+    # The body stops after 2 MB and the download stays busy, for as long as the check takes.
+    backdrop-during-download) start_at_instrument direct -- --stall=/downloads/report.csv:2000000 ;;
+    saved-notice) start_at_instrument direct ;;
+    cut-short-notice) start_at_instrument direct -- --cut=/downloads/report.csv:100000 ;;
+    esac
     # Beside the indicator, on the page's light background.
     beside_indicator=(760 384)
     # Inside the notice's box, under its text.
     in_notice=(640 738)
     screenshot "$main_window" before.png
+    page_brightness=$(brightness before.png "${beside_indicator[@]}")
     click_in_window "$main_window" "${report_button[@]}"
     answer_file_dialog "Save File" "$PWD/saved/report.csv"
-    if [ "$1" = progress-and-notice ]; then
+    # The window may take a moment to repaint where the dialog was.
+    darkened() {
         screenshot "$main_window" during.png
-        before=$(brightness before.png "${beside_indicator[@]}")
-        during=$(brightness during.png "${beside_indicator[@]}")
-        [ "$during" -lt $((before * 7 / 10)) ] \
-            || fail "no dark backdrop: brightness $before before, $during during the download"
-    fi
-    wait_for_download
+        [ "$(brightness during.png "${beside_indicator[@]}")" -lt $((page_brightness * 7 / 10)) ]
+    }
     notice_shown() {
         screenshot "$main_window" after.png
         read -r red green blue < <(pixel after.png "${in_notice[@]}")
@@ -216,13 +216,25 @@ progress-and-notice | cut-short-notice)
             [ "$red" -gt 100 ] && [ "$green" -lt 80 ] && [ "$blue" -lt 80 ]
         fi
     }
-    if [ "$1" = progress-and-notice ]; then
-        wait_until 5 notice_shown done || fail "no notice of the saved file: $(pixel after.png "${in_notice[@]}")"
-        [ "$(stat -c %s saved/report.csv)" = 6000000 ] || fail "the saved file is incomplete"
-    else
-        wait_until 5 notice_shown problem || fail "no notice of the cut: $(pixel after.png "${in_notice[@]}")"
+    case "$1" in
+    backdrop-during-download)
+        wait_until 30 darkened || fail "no dark backdrop: brightness $page_brightness before," \
+            "$(brightness during.png "${beside_indicator[@]}") during the download"
+        ;;
+    saved-notice)
+        wait_for_download
+        wait_until 4 notice_shown done \
+            || fail "no notice of the saved file: $(pixel after.png "${in_notice[@]}")"
+        fetch /downloads/report.csv served.csv
+        same_content saved/report.csv served.csv || fail "the saved file differs"
+        ;;
+    cut-short-notice)
+        wait_for_download
+        wait_until 4 notice_shown problem \
+            || fail "no notice of the cut: $(pixel after.png "${in_notice[@]}")"
         [ "$(stat -c %s saved/report.csv)" = 100000 ] || fail "expected the 100000 bytes that came"
-    fi
+        ;;
+    esac
     close_shell
     ;;
 *)

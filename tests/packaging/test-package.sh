@@ -329,7 +329,7 @@ done
 xprop -id "$id" WM_CLASS
 EOF
 window_class_matches_the_entry() {
-    if ! (cd "$work" && unshare -n xvfb-run -a -n 400 -s "-screen 0 1280x800x24" \
+    if ! (cd "$work" && unshare -n xvfb-run -a -n 400 -s "-screen 0 1280x800x24 -noreset" \
         bash window-class.sh "$prefix/bin/kestrion-shell" >window-class.txt 2>&1); then
         cat "$work/window-class.txt" "$work/shell.log"
         return 1
