@@ -71,7 +71,9 @@ void tst_PrintHelper::delegation_data()
 {
     QTest::addColumn<QStringList>("arguments");
     // Folders of the search path: "helper" is the helper's own, "self" holds a link to the
-    // helper, "first" and "second" hold recording stand-ins that end with 3 and 4.
+    // helper, "first" and "second" hold recording stand-ins that end with 3 and 4. A name in
+    // "relative:" goes on the path as it is, relative to the folder the helper starts in,
+    // which holds a stand-in that ends with 5.
     QTest::addColumn<QStringList>("searchPath");
     QTest::addColumn<int>("expectedStatus");
 
@@ -87,6 +89,8 @@ void tst_PrintHelper::delegation_data()
         << QStringList{"-v"} << QStringList{"first", "helper", "second"} << 4;
     QTest::newRow("never itself, not even through a link")
         << QStringList{"-v"} << QStringList{"helper", "self", "helper", "second"} << 4;
+    QTest::newRow("relative and empty folders are skipped")
+        << QStringList{"-v"} << QStringList{"helper", "relative:first", "relative:", "second"} << 4;
 }
 // clang-format on
 
@@ -98,17 +102,23 @@ void tst_PrintHelper::delegation()
 
     writeRecordingTool(path(QStringLiteral("first")), 3);
     writeRecordingTool(path(QStringLiteral("second")), 4);
+    writeRecordingTool(m_dir.path(), 5);
     QDir().mkpath(path(QStringLiteral("self")));
     QFile::link(QStringLiteral(KESTRION_PRINT_HELPER), path(QStringLiteral("self/pdftocairo")));
     QFile::remove(path(QStringLiteral("recorded.args")));
     QStringList folders;
-    for (const QString &folder : searchPath)
-        folders << (folder == QLatin1String("helper") ? m_helperFolder : path(folder));
+    for (const QString &folder : searchPath) {
+        if (folder.startsWith(QLatin1String("relative:")))
+            folders << folder.mid(9);
+        else
+            folders << (folder == QLatin1String("helper") ? m_helperFolder : path(folder));
+    }
 
     QProcess helper;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("PATH"), folders.join(QLatin1Char(':')));
     helper.setProcessEnvironment(environment);
+    helper.setWorkingDirectory(m_dir.path());
     helper.start(QStringLiteral(KESTRION_PRINT_HELPER), arguments);
     QVERIFY(helper.waitForFinished(30000));
     QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
