@@ -25,7 +25,7 @@ QString ended(const DownloadOutcome &outcome)
     return (problem ? QStringLiteral("! ") : QString()) + text;
 }
 
-DownloadOutcome outcome(DownloadOutcome::Kind kind, qint64 written, qint64 total)
+DownloadOutcome outcome(DownloadKind kind, qint64 written, qint64 total)
 {
     DownloadOutcome result;
     result.kind = kind;
@@ -82,7 +82,7 @@ void tst_DownloadMessages::texts_data()
         << "report.csv: the instrument answered with error 404 (Not Found); its answer was saved "
            "instead of the file";
 
-    using K = DownloadOutcome::Kind;
+    using K = DownloadKind;
     QTest::newRow("end: saved") << ended(outcome(K::OrdinaryFile, 10, 10))
                                 << "Saved report.csv to /home/u/report.csv";
     QTest::newRow("end: unpacked") << ended(outcome(K::ZipArchive, 10, -1))

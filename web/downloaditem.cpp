@@ -1,6 +1,5 @@
 #include "downloaditem.h"
 
-#include "web/downloadmessages.h"
 #include "web/regularfile.h"
 #include "widgets/busyindicator.h"
 #include "widgets/busyoverlay.h"
@@ -177,7 +176,7 @@ bool DownloadItem::openForFirstChunk()
         if (m_reply)
             m_reply->setReadBufferSize(0);
         m_openError = errorString;
-        showNotice(DownloadMessages::notSaved(m_displayName, m_file.fileName(), errorString), true);
+        showNotice(DownloadMessages::notSaved(displayName(), m_file.fileName(), errorString), true);
         return false;
     }
     m_openError.clear();
@@ -252,10 +251,16 @@ void DownloadItem::showProgress()
     if (m_progressClock.isValid() && m_progressClock.elapsed() < progressIntervalMs)
         return;
     m_progressClock.start();
-    if (m_displayName.isEmpty())
-        m_displayName = offeredFileName(m_reply->rawHeader("Content-Disposition"));
     m_overlay->setText(DownloadMessages::progress(
-        m_displayName, m_written + m_reply->bytesAvailable(), contentLength()));
+        displayName(), m_written + m_reply->bytesAvailable(), contentLength()));
+}
+
+// Taken from the headers once they have arrived, which they have by the first chunk or the end.
+const QString &DownloadItem::displayName()
+{
+    if (m_displayName.isEmpty() && m_reply)
+        m_displayName = offeredFileName(m_reply->rawHeader("Content-Disposition"));
+    return m_displayName;
 }
 
 qint64 DownloadItem::contentLength() const
@@ -291,7 +296,7 @@ void DownloadItem::release()
     m_mutex.unlock();
     // Dropped before its end, the file keeps only part of the body: the user must know.
     if (m_file.isOpen())
-        showNotice(DownloadMessages::replaced(m_displayName, m_written, contentLength()), true);
+        showNotice(DownloadMessages::replaced(displayName(), m_written, contentLength()), true);
     if (m_reply) {
         // From here on no handler may start, or it could open a dialog for a download that
         // nobody follows any more and be deleted inside it.
@@ -454,8 +459,6 @@ void DownloadItem::handleFinished()
     }
     // The item stays until the page replaces it; it keeps no buffer meanwhile.
     m_chunkBuffer.clear();
-    if (m_displayName.isEmpty() && m_reply)
-        m_displayName = offeredFileName(m_reply->rawHeader("Content-Disposition"));
 
     // When nothing of this download reached the file, whatever sits under its name (a planted
     // link or FIFO, an older job) is not the download, and a tool must not be handed it.
@@ -467,7 +470,7 @@ void DownloadItem::handleFinished()
     if (m_print && opened) {
         qDebug() << "DownloadItem::handleFinished printing " << m_file.fileName();
         if (m_overlay)
-            m_overlay->setTextAndPaintNow(DownloadMessages::printing(m_displayName));
+            m_overlay->setTextAndPaintNow(DownloadMessages::printing(displayName()));
         toolFailure = runTool(QStringLiteral("pdftocairo"),
                               {QStringLiteral("-printdlg"), m_file.fileName()});
     }
@@ -479,7 +482,7 @@ void DownloadItem::handleFinished()
                                      QStringLiteral("-aou")};
         qDebug() << "DownloadItem::handleFinished stringList=" << stringList;
         if (m_overlay)
-            m_overlay->setTextAndPaintNow(DownloadMessages::unpacking(m_displayName));
+            m_overlay->setTextAndPaintNow(DownloadMessages::unpacking(displayName()));
         const int before = fileCount(m_unzipLocation);
         toolFailure = runTool(QStringLiteral("7za"), stringList);
         unpackedFiles = fileCount(m_unzipLocation) - before;
@@ -493,10 +496,8 @@ void DownloadItem::handleFinished()
 void DownloadItem::showEndNotice(bool opened, const QString &toolFailure, int unpackedFiles)
 {
     DownloadOutcome outcome;
-    outcome.kind = m_print   ? DownloadOutcome::Kind::PrintJob
-                   : m_unzip ? DownloadOutcome::Kind::ZipArchive
-                             : DownloadOutcome::Kind::OrdinaryFile;
-    outcome.name = m_displayName;
+    outcome.kind = m_print ? Kind::PrintJob : m_unzip ? Kind::ZipArchive : Kind::OrdinaryFile;
+    outcome.name = displayName();
     outcome.path = m_file.fileName();
     outcome.unpackFolder = m_unzipLocation;
     outcome.opened = opened;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/downloadmessages.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMutex>
@@ -20,7 +22,7 @@ class DownloadItem : public QObject
     Q_OBJECT
 
 public:
-    enum class Kind { PrintJob, ZipArchive, OrdinaryFile };
+    using Kind = DownloadKind;
 
     DownloadItem(QNetworkReply *reply, QWidget *parentWidget);
     ~DownloadItem() override;
@@ -60,6 +62,7 @@ private:
     void carryOutRelease();
     // Runs the tool to its end; what went wrong with it, for the notice, or nothing.
     QString runTool(const QString &program, const QStringList &arguments);
+    const QString &displayName();
     void showProgress();
     qint64 contentLength() const;
     void showEndNotice(bool opened, const QString &toolFailure, int unpackedFiles);

@@ -113,11 +113,11 @@ QString DownloadMessages::endNotice(const DownloadOutcome &outcome, bool &proble
         return outcome.toolFailure;
     problem = false;
     switch (outcome.kind) {
-    case DownloadOutcome::Kind::PrintJob:
+    case DownloadKind::PrintJob:
         return handedToPrinting(outcome.name);
-    case DownloadOutcome::Kind::ZipArchive:
+    case DownloadKind::ZipArchive:
         return unpacked(outcome.name, outcome.unpackFolder, outcome.unpackedFiles);
-    case DownloadOutcome::Kind::OrdinaryFile:
+    case DownloadKind::OrdinaryFile:
         break;
     }
     return saved(outcome.name, outcome.path);

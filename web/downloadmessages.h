@@ -2,12 +2,13 @@
 
 #include <QString>
 
+// What the offered name makes of a download: where it goes, and what is done with it.
+enum class DownloadKind { PrintJob, ZipArchive, OrdinaryFile };
+
 // How a download ended, as far as the notice is concerned.
 struct DownloadOutcome
 {
-    enum class Kind { OrdinaryFile, PrintJob, ZipArchive };
-
-    Kind kind = Kind::OrdinaryFile;
+    DownloadKind kind = DownloadKind::OrdinaryFile;
     QString name;
     // Where the file was saved, and for an archive where it was unpacked.
     QString path;
