@@ -37,3 +37,21 @@ build_tree() {
 allow_web_engine_as_root() {
     if [ "$(id -u)" = 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
 }
+
+# wait_until SECONDS COMMAND...: polls the condition until it holds or the time is up.
+wait_until() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -ge "$deadline" ] && return 1
+        sleep 0.1
+    done
+}
+
+# Ends what is still running of what the script started: jobs that have not been waited for
+# yet, so no process id that may have been given to another process since.
+end_jobs() {
+    local pid
+    for pid in $(jobs -p); do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+}
