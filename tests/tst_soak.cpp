@@ -12,8 +12,10 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 
+#include <algorithm>
 #include <csignal>
 
 namespace {
@@ -28,6 +30,31 @@ qint64 residentKiB()
             return line.mid(6).trimmed().split(' ').first().toLongLong();
     }
     return -1;
+}
+
+// The descriptors outside the web engine's own profile folders. The engine opens files there
+// (the GPU process's shader cache, for one) once, whenever it gets round to it: sooner or later
+// depending on how fast the machine brings its GPU process up, and not because of a download.
+QStringList descriptorsOutsideProfile(const QWebEngineProfile &profile)
+{
+    QStringList targets = openFileDescriptorTargets();
+    for (const QString &folder : {profile.persistentStoragePath(), profile.cachePath()}) {
+        if (!folder.isEmpty())
+            targets.erase(std::remove_if(targets.begin(), targets.end(),
+                                         [&](const QString &target) {
+                                             return target.startsWith(folder + QLatin1Char('/'));
+                                         }),
+                          targets.end());
+    }
+    return targets;
+}
+
+// Those of now that were not there before, each as often as it is new.
+QStringList addedDescriptors(QStringList now, const QStringList &before)
+{
+    for (const QString &target : before)
+        now.removeOne(target);
+    return now;
 }
 
 } // namespace
@@ -114,7 +141,7 @@ void tst_Soak::downloadsReloadsAndRendererKills()
         QVERIFY(download(number));
 
     QTRY_COMPARE_WITH_TIMEOUT(DownloadItem::liveCount(), 1, timeoutMs);
-    const int descriptors = openFileDescriptors();
+    const QStringList descriptors = descriptorsOutsideProfile(*page.profile());
     const qint64 resident = residentKiB();
     QList<qint64> kills;
     QElapsedTimer clock;
@@ -144,14 +171,26 @@ void tst_Soak::downloadsReloadsAndRendererKills()
     answerer.stop();
 
     QTRY_COMPARE_WITH_TIMEOUT(DownloadItem::liveCount(), 1, timeoutMs);
-    // One that was open at the start may have closed since (a connection kept for reuse).
-    QTRY_VERIFY_WITH_TIMEOUT(openFileDescriptors() <= descriptors, timeoutMs);
+    // A leak grows with the downloads, the reloads or the renderer kills. Counted, not matched
+    // one by one: a connection kept for reuse is replaced by another now and then. The few
+    // allowed are for a pipe or socket that the engine opens once, late, on its own schedule.
+    constexpr int allowance = 2;
+    QStringList now;
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (now = descriptorsOutsideProfile(*page.profile())).size() <= descriptors.size() + allowance,
+        qPrintable(QStringLiteral("%1 descriptors where there were %2; new: %3")
+                       .arg(now.size())
+                       .arg(descriptors.size())
+                       .arg(addedDescriptors(now, descriptors).join(QStringLiteral(", ")))),
+        timeoutMs);
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     QVERIFY(window.isEnabled());
     const qint64 grownKiB = residentKiB() - resident;
-    qInfo("soak: %d downloads, %d reloads, %d renderer kills; descriptors %d; resident memory "
-          "%lld KiB, then %+lld KiB",
-          downloads, reloads, int(kills.size()), descriptors, resident, grownKiB);
+    qInfo("soak: %d downloads, %d reloads, %d renderer kills; descriptors %d, then %d (new: "
+          "%s); resident memory %lld KiB, then %+lld KiB",
+          downloads, reloads, int(kills.size()), int(descriptors.size()), int(now.size()),
+          qPrintable(addedDescriptors(now, descriptors).join(QStringLiteral(", "))), resident,
+          grownKiB);
 #ifndef __SANITIZE_ADDRESS__
     // The web engine keeps caches of its own in this process; 64 MiB is far above what they
     // take, and far below what a leak of every download would.

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <unistd.h>
+
 namespace {
 
 const char *const standInTools[] = {"pdftocairo", "7za"};
@@ -95,6 +97,23 @@ QStringList entries(const QString &directory)
 int openFileDescriptors()
 {
     return entries(QStringLiteral("/proc/self/fd")).size();
+}
+
+QStringList openFileDescriptorTargets()
+{
+    const QString folder = QStringLiteral("/proc/self/fd/");
+    QStringList targets;
+    for (const QString &descriptor : entries(folder)) {
+        // readlink() itself: QFile::symLinkTarget() would make "socket:[…]" a path.
+        char target[4096];
+        const ssize_t length
+            = ::readlink(QFile::encodeName(folder + descriptor).constData(), target, sizeof target);
+        // The descriptor of the listing itself is gone by now.
+        if (length > 0)
+            targets.append(QFile::decodeName(QByteArray(target, int(length))));
+    }
+    targets.sort();
+    return targets;
 }
 
 void TestSandbox::forgetToolRuns()

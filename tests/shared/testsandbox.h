@@ -51,3 +51,5 @@ private:
 QStringList entries(const QString &directory);
 // The files, sockets and pipes this process holds open.
 int openFileDescriptors();
+// What they are: paths, or "socket:[…]", "pipe:[…]" and the like, sorted.
+QStringList openFileDescriptorTargets();
