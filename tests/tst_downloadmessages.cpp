@@ -47,7 +47,7 @@ void tst_DownloadMessages::texts_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
 
-    using M = DownloadMessages;
+    namespace M = DownloadMessages;
     QTest::newRow("one byte") << M::progress("a.csv", 1, -1) << "a.csv — 1 byte";
     QTest::newRow("bytes, no total") << M::progress("a.csv", 999, -1) << "a.csv — 999 bytes";
     QTest::newRow("kilobytes") << M::progress("a.csv", 12400, 0) << "a.csv — 12.4 kB";

@@ -1,4 +1,4 @@
-#include "web/downloaditem.h"
+#include "web/downloadnaming.h"
 
 #include "shared/logcapture.h"
 
@@ -52,9 +52,9 @@ void tst_DownloadNaming::offeredName_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("proposal");
 
-    const int print = int(DownloadItem::Kind::PrintJob);
-    const int zip = int(DownloadItem::Kind::ZipArchive);
-    const int ordinary = int(DownloadItem::Kind::OrdinaryFile);
+    const int print = int(DownloadKind::PrintJob);
+    const int zip = int(DownloadKind::ZipArchive);
+    const int ordinary = int(DownloadKind::OrdinaryFile);
 
     QTest::newRow("quoted name is split at its last full stop")
         << offered("report.csv") << "report" << "csv" << ordinary << "report.csv";
@@ -125,15 +125,15 @@ void tst_DownloadNaming::offeredName()
 
     QString base = QStringLiteral("stale");
     QString end = QStringLiteral("stale");
-    DownloadItem::splitOfferedName(header, base, end);
+    DownloadNaming::splitOfferedName(header, base, end);
     QCOMPARE(base, baseName);
     QCOMPARE(end, endName);
-    QCOMPARE(int(DownloadItem::kindOf(base, end)), kind);
+    QCOMPARE(int(DownloadNaming::kindOf(base, end)), kind);
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString directory = dir.path() + QLatin1Char('/');
-    const QString proposed = DownloadItem::uniqueFileName(directory, base, end);
+    const QString proposed = DownloadNaming::uniqueFileName(directory, base, end);
     QCOMPARE(proposed, directory + proposal);
     // Whatever the server offers, the file lands in the directory itself.
     const QFileInfo cleaned(QDir::cleanPath(proposed));
@@ -192,7 +192,7 @@ void tst_DownloadNaming::uniqueFileName()
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
     const QString directory = dir.path() + QLatin1Char('/');
-    QCOMPARE(DownloadItem::uniqueFileName(directory, baseName, endName), directory + expected);
+    QCOMPARE(DownloadNaming::uniqueFileName(directory, baseName, endName), directory + expected);
     // Only asks the file system: nothing is created.
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(),
              existing.size());

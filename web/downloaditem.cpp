@@ -1,17 +1,14 @@
 #include "downloaditem.h"
 
-#include "web/regularfile.h"
-#include "widgets/busyindicator.h"
-#include "widgets/busyoverlay.h"
+#include "web/downloadbusystate.h"
+#include "web/downloadfile.h"
+#include "web/toolrun.h"
 #include "widgets/downloadnotice.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QGuiApplication>
-#include <QProcess>
 
 namespace {
 
@@ -20,28 +17,6 @@ namespace {
 // in memory.
 constexpr qint64 streamingBufferSize = 1024 * 1024;
 constexpr int chunkBufferSize = 256 * 1024;
-// The overlay's line changes at most this often, however small the chunks.
-constexpr qint64 progressIntervalMs = 100;
-
-// The names in a folder that are files, for the count of what an archive added.
-int fileCount(const QString &folder)
-{
-    return QDir(folder)
-        .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
-        .size();
-}
-
-QString lastPathPart(const QString &path)
-{
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
-bool isServerAnswer(QNetworkReply::NetworkError error)
-{
-    return (error >= QNetworkReply::ContentAccessDenied
-            && error <= QNetworkReply::UnknownContentError)
-           || error >= QNetworkReply::InternalServerError;
-}
 
 } // namespace
 
@@ -52,13 +27,10 @@ DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
     , m_reply(reply)
     , m_mutex(QMutex::NonRecursive)
     , m_spinner(new WaitingSpinnerWidget(parentWidget, true, true))
-    , m_overlay(parentWidget ? new BusyOverlay(parentWidget) : nullptr)
     , m_parentWidget(parentWidget)
     , m_print(false)
     , m_unzip(false)
     , m_finishPending(false)
-    , m_busy(false)
-    , m_releasePending(false)
 {
     ++liveItemCount;
     init();
@@ -67,9 +39,8 @@ DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
 DownloadItem::~DownloadItem()
 {
     // Replaced in the middle of a transfer: the window must not stay disabled behind it.
-    releaseBusyState();
+    m_busy.reset();
     delete m_spinner;
-    delete m_overlay;
     --liveItemCount;
 }
 
@@ -78,13 +49,7 @@ void DownloadItem::init()
     if (!m_reply)
         return;
 
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    m_busy = true;
-    startBusyIndicator(*m_spinner, Qt::white);
-    if (m_overlay) {
-        m_overlay->show();
-        m_spinner->raise();
-    }
+    m_busy = std::make_unique<DownloadBusyState>(m_spinner, m_parentWidget);
     m_url = m_reply->url();
     // From the first byte on: before the first chunk has been handled, a fast server would
     // otherwise have the network thread read ahead without bound.
@@ -102,33 +67,6 @@ void DownloadItem::init()
         qDebug() << "DownloadItem::init directory canReadLine()";
         downloadReadyRead();
     }
-}
-
-void DownloadItem::releaseBusyState()
-{
-    if (!m_busy)
-        return;
-    m_busy = false;
-    if (m_overlay)
-        m_overlay->hide();
-    if (m_spinner) {
-        m_spinner->stop();
-        if (m_parentWidget && anotherIndicatorSpins())
-            m_parentWidget->setEnabled(false);
-    }
-    QGuiApplication::restoreOverrideCursor();
-}
-
-// A download that started meanwhile keeps the window disabled with its own indicator.
-bool DownloadItem::anotherIndicatorSpins() const
-{
-    const auto indicators = m_parentWidget->findChildren<WaitingSpinnerWidget *>(
-        QString(), Qt::FindDirectChildrenOnly);
-    for (const WaitingSpinnerWidget *indicator : indicators) {
-        if (indicator != m_spinner && indicator->isSpinning())
-            return true;
-    }
-    return false;
 }
 
 void DownloadItem::downloadReadyRead()
@@ -150,7 +88,7 @@ void DownloadItem::downloadReadyRead()
     }
     m_mutex.unlock();
     if (!writing)
-        releaseBusyState();
+        m_busy.reset();
     carryOutRelease();
 }
 
@@ -162,53 +100,31 @@ bool DownloadItem::openForFirstChunk()
         getFileName();
     if (m_file.fileName().isEmpty()) {
         qDebug() << "DownloadItem::downloadReadyRead empty file";
-        m_cancelled = true;
+        m_stage = Stage::GivenUp;
         releaseEndedReply();
         return false;
     }
     qDebug() << "DownloadItem::downloadReadyRead got filename=" << m_file.fileName();
     QString errorString;
-    if (!openDestination(errorString)) {
+    if (!openDownloadDestination(m_file, m_print || m_unzip, errorString)) {
         qDebug() << "DownloadItem::downloadReadyRead error=" << errorString << m_url;
         releaseEndedReply();
         // The next chunk tries the open again: until then nobody reads, and a bounded reply
         // would stop receiving for good.
         if (m_reply)
             m_reply->setReadBufferSize(0);
-        m_openError = errorString;
-        showNotice(DownloadMessages::notSaved(displayName(), m_file.fileName(), errorString), true);
+        m_stage = Stage::OpenFailed;
+        showNotice(DownloadMessages::notSaved(m_outcome.name, m_outcome.path, errorString), true);
         return false;
     }
-    m_openError.clear();
+    m_stage = Stage::Writing;
+    m_outcome.opened = true;
     m_reply->setReadBufferSize(streamingBufferSize);
     return true;
 }
 
-bool DownloadItem::openDestination(QString &errorString)
-{
-    const QString fileName = m_file.fileName();
-    // Each chunk goes to the file as soon as it has been read: if the server stalls or the
-    // program ends, what has arrived is on disk and not in a buffer of ours.
-    bool opened = false;
-    if (m_print || m_unzip) {
-        // Print jobs and archives go under fixed names into the shared temporary directory,
-        // where anyone can plant a link, a FIFO or a file of their own under that name.
-        opened = openRegularFileForWriting(m_file, errorString);
-    } else {
-        // The user chose this path in the dialog, links and all.
-        opened = m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    }
-    if (opened) {
-        m_openedFileName = fileName;
-        return true;
-    }
-    if (errorString.isEmpty())
-        errorString = m_file.errorString();
-    return false;
-}
-
 // Reads everything the reply holds, piece by piece through one buffer. A piece that cannot be
-// written loses the rest of this chunk too, so that the file never gets a hole in the middle.
+// written loses the rest of this chunk too.
 void DownloadItem::writeAvailable()
 {
     if (m_chunkBuffer.isEmpty())
@@ -218,54 +134,33 @@ void DownloadItem::writeAvailable()
     while ((count = m_reply->read(m_chunkBuffer.data(), m_chunkBuffer.size())) > 0) {
         if (failed)
             continue;
-        if (writeAll(m_chunkBuffer.constData(), count)) {
-            m_written += count;
+        if (writeFully(m_file, m_chunkBuffer.constData(), count)) {
+            m_outcome.written += count;
         } else {
             failed = true;
-            m_writeError = m_file.errorString();
-            qDebug() << "DownloadItem::downloadReadyRead error=" << m_writeError << m_url;
+            m_outcome.writeError = m_file.errorString();
+            qDebug() << "DownloadItem::downloadReadyRead error=" << m_outcome.writeError << m_url;
         }
     }
 }
 
-// A short write (a file size limit, a full disk) is tried again for the rest, which then
-// either goes through or fails with the reason.
-bool DownloadItem::writeAll(const char *data, qint64 size)
-{
-    while (size > 0) {
-        const qint64 written = m_file.write(data, size);
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
-// The overlay's line follows what has arrived, the bytes in the reply's buffer included, which
-// grow while a dialog is open.
+// The backdrop's line follows what has arrived, the bytes in the reply's buffer included, which
+// grow while a dialog is open. The headers have arrived by the first chunk or the end.
 void DownloadItem::showProgress()
 {
-    if (!m_overlay || !m_busy)
+    if (!m_busy || !m_busy->progressDue())
         return;
-    if (m_progressClock.isValid() && m_progressClock.elapsed() < progressIntervalMs)
-        return;
-    m_progressClock.start();
-    m_overlay->setText(DownloadMessages::progress(
-        displayName(), m_written + m_reply->bytesAvailable(), contentLength()));
+    if (m_outcome.name.isEmpty())
+        m_outcome.name = DownloadNaming::shownName(m_reply->rawHeader("Content-Disposition"));
+    m_busy->showProgress(DownloadMessages::progress(
+        m_outcome.name, m_outcome.written + m_reply->bytesAvailable(),
+        m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong()));
 }
 
-// Taken from the headers once they have arrived, which they have by the first chunk or the end.
-const QString &DownloadItem::displayName()
+void DownloadItem::showStep(const QString &text)
 {
-    if (m_displayName.isEmpty() && m_reply)
-        m_displayName = offeredFileName(m_reply->rawHeader("Content-Disposition"));
-    return m_displayName;
-}
-
-qint64 DownloadItem::contentLength() const
-{
-    return m_reply ? m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() : 0;
+    if (m_busy)
+        m_busy->showStepNow(text);
 }
 
 void DownloadItem::showNotice(const QString &text, bool problem) const
@@ -295,8 +190,13 @@ void DownloadItem::release()
     }
     m_mutex.unlock();
     // Dropped before its end, the file keeps only part of the body: the user must know.
-    if (m_file.isOpen())
-        showNotice(DownloadMessages::replaced(displayName(), m_written, contentLength()), true);
+    if (m_file.isOpen()) {
+        showNotice(
+            DownloadMessages::replaced(
+                m_outcome.name, m_outcome.written,
+                m_reply ? m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() : 0),
+            true);
+    }
     if (m_reply) {
         // From here on no handler may start, or it could open a dialog for a download that
         // nobody follows any more and be deleted inside it.
@@ -335,71 +235,11 @@ void DownloadItem::error(QNetworkReply::NetworkError code)
     qDebug() << "DownloadItem::error" << m_reply->errorString() << m_url;
 }
 
-QString DownloadItem::offeredPath(const QByteArray &contentDisposition)
-{
-    QByteArray name = contentDisposition.mid(22);
-    name.chop(1);
-    return QString::fromUtf8(name.constData());
-}
-
-QString DownloadItem::offeredFileName(const QByteArray &contentDisposition)
-{
-    const QString fileName = lastPathPart(offeredPath(contentDisposition));
-    return fileName.isEmpty() ? QStringLiteral("unnamed_download") : fileName;
-}
-
-void DownloadItem::splitOfferedName(const QByteArray &contentDisposition, QString &baseName,
-                                    QString &endName)
-{
-    qDebug() << "DownloadItem::providedFileName contentDisposition header=" << contentDisposition;
-    // The 22 bytes are `attachment; filename="`, the last one the closing quote: the name is
-    // taken by position only, as the instrument always sends exactly this form.
-    const QString path = offeredPath(contentDisposition);
-    qDebug() << "DownloadItem::providedFileName path=" << path;
-
-    // Split by hand as QFileInfo::completeBaseName() and suffix() would: QFileInfo keeps its
-    // offsets in 16 bits and splits names of more than 32767 characters at the wrong places.
-    const QString fileName = lastPathPart(path);
-    const int lastDot = fileName.lastIndexOf(QLatin1Char('.'));
-    baseName = lastDot < 0 ? fileName : fileName.left(lastDot);
-    endName = lastDot < 0 ? QString() : fileName.mid(lastDot + 1);
-    qDebug() << "DownloadItem::providedFileName baseName=" << baseName;
-    qDebug() << "DownloadItem::providedFileName endName=" << endName;
-    // ".." gives the base name "." and no end name, which names "<directory>/..": that always
-    // exists, so the proposal goes on to "._1." inside the directory.
-    if (baseName.isEmpty()) {
-        baseName = QStringLiteral("unnamed_download");
-        qDebug() << "DownloadItem::providedFileName downloading unknown file:" << path;
-    }
-}
-
 void DownloadItem::providedFileName(QString &baseName, QString &endName)
 {
-    splitOfferedName(m_reply->rawHeader("Content-Disposition"), baseName, endName);
-}
-
-DownloadItem::Kind DownloadItem::kindOf(const QString &baseName, const QString &endName)
-{
-    if (QString::compare(baseName, QLatin1String("print"), Qt::CaseSensitive) == 0
-        && QString::compare(endName, QLatin1String("pdf"), Qt::CaseSensitive) == 0)
-        return Kind::PrintJob;
-    if (QString::compare(endName, QLatin1String("zip"), Qt::CaseSensitive) == 0)
-        return Kind::ZipArchive;
-    return Kind::OrdinaryFile;
-}
-
-QString DownloadItem::uniqueFileName(const QString &directory, const QString &baseName,
-                                     const QString &endName)
-{
-    QString candidate = directory + baseName + QLatin1Char('.') + endName;
-    if (!QFile::exists(candidate))
-        return candidate;
-    for (qint64 n = 1;; ++n) {
-        QString numbered = directory + baseName + QLatin1Char('_') + QString::number(n, 10)
-                           + QLatin1Char('.') + endName;
-        if (!QFile::exists(numbered))
-            return numbered;
-    }
+    const QByteArray header = m_reply->rawHeader("Content-Disposition");
+    DownloadNaming::splitOfferedName(header, baseName, endName);
+    m_outcome.name = DownloadNaming::shownName(header);
 }
 
 void DownloadItem::getFileName()
@@ -408,17 +248,14 @@ void DownloadItem::getFileName()
     QString endName;
     providedFileName(baseName, endName);
 
-    const Kind kind = kindOf(baseName, endName);
-    m_print = kind == Kind::PrintJob;
-    m_unzip = kind == Kind::ZipArchive;
+    m_outcome.kind = DownloadNaming::kindOf(baseName, endName);
+    m_print = m_outcome.kind == DownloadKind::PrintJob;
+    m_unzip = m_outcome.kind == DownloadKind::ZipArchive;
 
-    QString directory = (m_print || m_unzip) ? QDir::tempPath() : QDir::homePath();
-    if (!directory.isEmpty())
-        directory += QLatin1Char('/');
-
-    const QString defaultFileName = uniqueFileName(directory, baseName, endName);
+    const QString directory = DownloadNaming::directoryFor(m_outcome.kind);
+    const QString defaultFileName = DownloadNaming::uniqueFileName(directory, baseName, endName);
     qDebug() << "DownloadItem::getFileName defaultFileName=" << defaultFileName;
-    QString downloadFileName = directory + baseName + QLatin1Char('.') + endName;
+    QString downloadFileName = DownloadNaming::storedFileName(directory, baseName, endName);
 
     // While the user decides, the reply takes in whatever arrives, without a limit: a server
     // kept waiting for long might give up on the transfer.
@@ -446,6 +283,8 @@ void DownloadItem::getFileName()
 
     qDebug() << "DownloadItem::getFileName downloadFileName=" << downloadFileName;
     m_file.setFileName(downloadFileName);
+    m_outcome.path = downloadFileName;
+    m_outcome.unpackFolder = m_unzipLocation;
 }
 
 void DownloadItem::handleFinished()
@@ -455,91 +294,43 @@ void DownloadItem::handleFinished()
         m_reply->deleteLater();
     if (m_file.isOpen()) {
         m_file.close();
-        m_file.setFileName(m_openedFileName);
+        // Opened from a checked descriptor, the file no longer reports its name.
+        m_file.setFileName(m_outcome.path);
     }
     // The item stays until the page replaces it; it keeps no buffer meanwhile.
     m_chunkBuffer.clear();
 
     // When nothing of this download reached the file, whatever sits under its name (a planted
     // link or FIFO, an older job) is not the download, and a tool must not be handed it.
-    const bool opened = !m_openedFileName.isEmpty();
-    if ((m_print || m_unzip) && !opened)
+    if ((m_print || m_unzip) && !m_outcome.opened)
         qDebug() << "DownloadItem::handleFinished nothing written to" << m_file.fileName();
-    QString toolFailure;
-    int unpackedFiles = 0;
-    if (m_print && opened) {
-        qDebug() << "DownloadItem::handleFinished printing " << m_file.fileName();
-        if (m_overlay)
-            m_overlay->setTextAndPaintNow(DownloadMessages::printing(displayName()));
-        toolFailure = runTool(QStringLiteral("pdftocairo"),
-                              {QStringLiteral("-printdlg"), m_file.fileName()});
-    }
-    if (m_unzip && opened) {
-        qDebug() << "DownloadItem::handleFinished unzipping " << m_file.fileName() << " to "
-                 << m_unzipLocation;
-        const QStringList stringList{QStringLiteral("e"), m_file.fileName(),
-                                     QStringLiteral("-o") + m_unzipLocation,
-                                     QStringLiteral("-aou")};
-        qDebug() << "DownloadItem::handleFinished stringList=" << stringList;
-        if (m_overlay)
-            m_overlay->setTextAndPaintNow(DownloadMessages::unpacking(displayName()));
-        const int before = fileCount(m_unzipLocation);
-        toolFailure = runTool(QStringLiteral("7za"), stringList);
-        unpackedFiles = fileCount(m_unzipLocation) - before;
-    }
-    releaseBusyState();
+    if (m_outcome.opened)
+        runFollowUpAction();
+    m_busy.reset();
     // A cancelled dialog needs no word, and a failed open has had its say.
-    if (!m_cancelled && m_openError.isEmpty())
-        showEndNotice(opened, toolFailure, unpackedFiles);
-}
-
-void DownloadItem::showEndNotice(bool opened, const QString &toolFailure, int unpackedFiles)
-{
-    DownloadOutcome outcome;
-    outcome.kind = m_print ? Kind::PrintJob : m_unzip ? Kind::ZipArchive : Kind::OrdinaryFile;
-    outcome.name = displayName();
-    outcome.path = m_file.fileName();
-    outcome.unpackFolder = m_unzipLocation;
-    outcome.opened = opened;
-    outcome.written = m_written;
-    outcome.total = contentLength();
-    if (m_reply && m_reply->error() != QNetworkReply::NoError) {
-        outcome.serverAnswer = isServerAnswer(m_reply->error());
-        outcome.transferError = m_reply->errorString();
-        outcome.httpStatus = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        outcome.httpReason
-            = m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-    }
-    outcome.writeError = m_writeError;
-    outcome.toolFailure = toolFailure;
-    outcome.unpackedFiles = unpackedFiles;
+    const bool told = m_stage == Stage::GivenUp || m_stage == Stage::OpenFailed;
+    m_stage = Stage::Finished;
+    if (told)
+        return;
+    if (m_reply)
+        DownloadMessages::takeTransferOutcome(m_outcome, *m_reply);
     bool problem = false;
-    const QString text = DownloadMessages::endNotice(outcome, problem);
+    const QString text = DownloadMessages::endNotice(m_outcome, problem);
     showNotice(text, problem);
 }
 
-QString DownloadItem::runTool(const QString &program, const QStringList &arguments)
+void DownloadItem::runFollowUpAction()
 {
-    QProcess process;
-    process.start(program, arguments, QIODevice::ReadWrite);
-    // Nobody ever writes to the tool: a prompt (the password of an encrypted archive) then
-    // reads the end of its input and the tool gives up, instead of waiting for ever while the
-    // window cannot even repaint.
-    process.closeWriteChannel();
-    // Blocks the GUI thread on purpose: nothing may happen to the window until the tool is done.
-    // A tool that never started would otherwise be waited for forever.
-    while (!process.waitForFinished(1000)) {
-        if (process.state() == QProcess::NotRunning) {
-            qDebug() << "DownloadItem::handleFinished cannot run" << program
-                     << process.errorString();
-            return DownloadMessages::toolFailed(program, m_file.fileName(), 0,
-                                                process.errorString());
-        }
+    // The line is on the screen before the GUI thread waits for the tool.
+    if (m_print) {
+        showStep(DownloadMessages::printing(m_outcome.name));
+        m_outcome.toolFailure = DownloadMessages::toolFailure(
+            QStringLiteral("pdftocairo"), m_file.fileName(), printWithDialog(m_file.fileName()));
     }
-    if (process.exitStatus() == QProcess::CrashExit)
-        return DownloadMessages::toolCrashed(program, m_file.fileName());
-    if (process.exitCode() != 0)
-        return DownloadMessages::toolFailed(program, m_file.fileName(), process.exitCode(),
-                                            QString());
-    return QString();
+    if (m_unzip) {
+        showStep(DownloadMessages::unpacking(m_outcome.name));
+        m_outcome.toolFailure = DownloadMessages::toolFailure(
+            QStringLiteral("7za"), m_file.fileName(),
+            unpackArchive(m_file.fileName(), m_unzipLocation, m_outcome.unpackedFiles));
+    }
 }

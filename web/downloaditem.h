@@ -2,7 +2,6 @@
 
 #include "web/downloadmessages.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QMutex>
 #include <QNetworkReply>
@@ -10,39 +9,29 @@
 #include <QUrl>
 #include <QWidget>
 
-class BusyOverlay;
+#include <memory>
+
+class DownloadBusyState;
 class WaitingSpinnerWidget;
 
-// Carries one download from its network reply to a closed file: names it from the server's
-// header (asking the user where needed), writes every chunk as it arrives and then prints or
-// unpacks it. Modal dialogs re-enter the item through their nested event loops; a mutex taken
-// only with tryLock turns such re-entries away instead of blocking or entering twice.
+// Carries one download from its network reply to a closed file: has it named (asking the user
+// where needed), writes every chunk as it arrives and then prints or unpacks it. Modal dialogs
+// re-enter the item through their nested event loops; a mutex taken only with tryLock turns
+// such re-entries away instead of blocking or entering twice.
 class DownloadItem : public QObject
 {
     Q_OBJECT
 
 public:
-    using Kind = DownloadKind;
-
     DownloadItem(QNetworkReply *reply, QWidget *parentWidget);
     ~DownloadItem() override;
 
-    // The items that exist now: a long run must not pile them up.
+    // How many items exist: the soak test watches that days of downloads do not pile them up.
     static int liveCount() { return liveItemCount; }
 
-    // How the page lets go of a replaced item, instead of deleteLater(): an item waiting in one
-    // of its file dialogs is deleted only once that handler has returned.
+    // How the page lets go of a replaced item: one waiting in one of its file dialogs is
+    // deleted only once that handler has returned, never under it.
     void release();
-
-    // The offered name is taken by position from `attachment; filename="NAME"`.
-    static void splitOfferedName(const QByteArray &contentDisposition, QString &baseName,
-                                 QString &endName);
-    // The offered name's last part, as the user is shown it; "unnamed_download" for none.
-    static QString offeredFileName(const QByteArray &contentDisposition);
-    static Kind kindOf(const QString &baseName, const QString &endName);
-    // The first path in `directory` (which ends with "/" or is empty) that does not exist yet.
-    static QString uniqueFileName(const QString &directory, const QString &baseName,
-                                  const QString &endName);
 
 private slots:
     void downloadReadyRead();
@@ -51,25 +40,21 @@ private slots:
     void error(QNetworkReply::NetworkError code);
 
 private:
+    // Where the transfer stands. While a file dialog is open the first chunk's handler holds
+    // m_mutex, and a finish meanwhile is remembered in m_finishPending.
+    enum class Stage { WaitingForData, GivenUp, OpenFailed, Writing, Finished };
+
     void init();
     void providedFileName(QString &baseName, QString &endName);
     void getFileName();
     bool openForFirstChunk();
-    bool openDestination(QString &errorString);
     void writeAvailable();
-    bool writeAll(const char *data, qint64 size);
+    void runFollowUpAction();
+    void showProgress();
+    void showStep(const QString &text);
+    void showNotice(const QString &text, bool problem) const;
     void releaseEndedReply();
     void carryOutRelease();
-    // Runs the tool to its end; what went wrong with it, for the notice, or nothing.
-    QString runTool(const QString &program, const QStringList &arguments);
-    const QString &displayName();
-    void showProgress();
-    qint64 contentLength() const;
-    void showEndNotice(bool opened, const QString &toolFailure, int unpackedFiles);
-    void showNotice(const QString &text, bool problem) const;
-    static QString offeredPath(const QByteArray &contentDisposition);
-    void releaseBusyState();
-    bool anotherIndicatorSpins() const;
 
     static int liveItemCount;
 
@@ -81,31 +66,20 @@ private:
     // A child of the main window that this item owns: the pointer notices when the window
     // went first and already deleted it.
     QPointer<WaitingSpinnerWidget> m_spinner;
-    // Darkens the window under the indicator and says how far the download is, while busy.
-    QPointer<BusyOverlay> m_overlay;
     // Not owned; the pointer notices a window that went first, so no dialog gets a dead parent.
     QPointer<QWidget> m_parentWidget;
     QString m_unzipLocation;
     bool m_print;
     bool m_unzip;
     bool m_finishPending;
-    // The wait cursor is pushed and the window disabled until this item releases them, once.
-    bool m_busy;
+    Stage m_stage = Stage::WaitingForData;
     // The page released this item while one of its handlers was running.
-    bool m_releasePending;
+    bool m_releasePending = false;
+    // From the start until the download has ended; nothing while it is not busy.
+    std::unique_ptr<DownloadBusyState> m_busy;
+    // What the notice at the end reports, filled in as the download goes.
+    DownloadOutcome m_outcome;
     // Every chunk passes through this one buffer on its way to the file, from the first write
     // until the finish.
     QByteArray m_chunkBuffer;
-    // What the overlay and the notice report: the name offered, the bytes that reached the
-    // file, and a failed write that left a hole.
-    QString m_displayName;
-    qint64 m_written = 0;
-    QString m_writeError;
-    // Why the destination could not be opened, until it could; the user has been told.
-    QString m_openError;
-    bool m_cancelled = false;
-    QElapsedTimer m_progressClock;
-    // Empty until the destination has been opened. A file opened from a checked descriptor no
-    // longer reports its name: it gets it back when it is closed, for the log and the tool.
-    QString m_openedFileName;
 };

@@ -1,15 +1,31 @@
 #include "downloadmessages.h"
 
-#include <QLocale>
+#include "web/toolrun.h"
 
-QString DownloadMessages::size(qint64 bytes)
+#include <QLocale>
+#include <QNetworkReply>
+
+namespace {
+
+bool isServerAnswer(QNetworkReply::NetworkError error)
+{
+    return (error >= QNetworkReply::ContentAccessDenied
+            && error <= QNetworkReply::UnknownContentError)
+           || error >= QNetworkReply::InternalServerError;
+}
+
+} // namespace
+
+namespace DownloadMessages {
+
+QString size(qint64 bytes)
 {
     if (bytes == 1)
         return QStringLiteral("1 byte");
     return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
 }
 
-QString DownloadMessages::progress(const QString &name, qint64 received, qint64 total)
+QString progress(const QString &name, qint64 received, qint64 total)
 {
     if (total <= 0)
         return QString::fromUtf8("%1 — %2").arg(name, size(received));
@@ -18,35 +34,34 @@ QString DownloadMessages::progress(const QString &name, qint64 received, qint64 
         .arg(name, size(received), size(total), QString::number(percent));
 }
 
-QString DownloadMessages::printing(const QString &name)
+QString printing(const QString &name)
 {
     return QString::fromUtf8("Printing %1 …").arg(name);
 }
 
-QString DownloadMessages::unpacking(const QString &name)
+QString unpacking(const QString &name)
 {
     return QString::fromUtf8("Unpacking %1 …").arg(name);
 }
 
-QString DownloadMessages::saved(const QString &name, const QString &path)
+QString saved(const QString &name, const QString &path)
 {
     return QStringLiteral("Saved %1 to %2").arg(name, path);
 }
 
-QString DownloadMessages::unpacked(const QString &name, const QString &folder, int fileCount)
+QString unpacked(const QString &name, const QString &folder, int fileCount)
 {
     return fileCount == 1 ? QStringLiteral("Unpacked %1: 1 file in %2").arg(name, folder)
                           : QStringLiteral("Unpacked %1: %2 files in %3")
                                 .arg(name, QString::number(fileCount), folder);
 }
 
-QString DownloadMessages::handedToPrinting(const QString &name)
+QString handedToPrinting(const QString &name)
 {
     return QStringLiteral("Handed %1 to printing").arg(name);
 }
 
-QString DownloadMessages::incomplete(const QString &name, qint64 received, qint64 total,
-                                     const QString &reason)
+QString incomplete(const QString &name, qint64 received, qint64 total, const QString &reason)
 {
     const QString got
         = total > 0 ? QStringLiteral("%1 of %2").arg(size(received), size(total)) : size(received);
@@ -54,18 +69,17 @@ QString DownloadMessages::incomplete(const QString &name, qint64 received, qint6
     return QStringLiteral("%1 is incomplete: only %2 arrived (%3)").arg(name, got, why);
 }
 
-QString DownloadMessages::nothingSent(const QString &name)
+QString nothingSent(const QString &name)
 {
     return QStringLiteral("%1: the instrument sent nothing, so nothing was saved").arg(name);
 }
 
-QString DownloadMessages::notSaved(const QString &name, const QString &path, const QString &reason)
+QString notSaved(const QString &name, const QString &path, const QString &reason)
 {
     return QStringLiteral("%1 could not be saved to %2: %3").arg(name, path, reason);
 }
 
-QString DownloadMessages::serverError(const QString &name, int httpStatus, const QString &reason,
-                                      bool answerWritten)
+QString serverError(const QString &name, int httpStatus, const QString &reason, bool answerWritten)
 {
     const QString text = QStringLiteral("%1: the instrument answered with error %2 (%3)")
                              .arg(name, QString::number(httpStatus), reason);
@@ -73,8 +87,7 @@ QString DownloadMessages::serverError(const QString &name, int httpStatus, const
                          : text;
 }
 
-QString DownloadMessages::toolFailed(const QString &tool, const QString &file, int exitStatus,
-                                     const QString &error)
+QString toolFailed(const QString &tool, const QString &file, int exitStatus, const QString &error)
 {
     if (!error.isEmpty())
         return QStringLiteral("%1 could not run for %2: %3").arg(tool, file, error);
@@ -82,17 +95,43 @@ QString DownloadMessages::toolFailed(const QString &tool, const QString &file, i
         .arg(tool, QString::number(exitStatus), file);
 }
 
-QString DownloadMessages::toolCrashed(const QString &tool, const QString &file)
+QString toolCrashed(const QString &tool, const QString &file)
 {
     return QStringLiteral("%1 crashed while working on %2").arg(tool, file);
 }
 
-QString DownloadMessages::replaced(const QString &name, qint64 written, qint64 total)
+QString toolFailure(const QString &tool, const QString &file, const ToolRun &run)
+{
+    switch (run.end) {
+    case ToolRun::End::Succeeded:
+        break;
+    case ToolRun::End::NotStarted:
+        return toolFailed(tool, file, 0, run.error);
+    case ToolRun::End::Crashed:
+        return toolCrashed(tool, file);
+    case ToolRun::End::Failed:
+        return toolFailed(tool, file, run.exitStatus, QString());
+    }
+    return QString();
+}
+
+QString replaced(const QString &name, qint64 written, qint64 total)
 {
     return incomplete(name, written, total, QStringLiteral("a newer download took its place"));
 }
 
-QString DownloadMessages::endNotice(const DownloadOutcome &outcome, bool &problem)
+void takeTransferOutcome(DownloadOutcome &outcome, const QNetworkReply &reply)
+{
+    outcome.total = reply.header(QNetworkRequest::ContentLengthHeader).toLongLong();
+    if (reply.error() == QNetworkReply::NoError)
+        return;
+    outcome.serverAnswer = isServerAnswer(reply.error());
+    outcome.transferError = reply.errorString();
+    outcome.httpStatus = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    outcome.httpReason = reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+}
+
+QString endNotice(const DownloadOutcome &outcome, bool &problem)
 {
     problem = true;
     if (outcome.serverAnswer) {
@@ -122,3 +161,5 @@ QString DownloadMessages::endNotice(const DownloadOutcome &outcome, bool &proble
     }
     return saved(outcome.name, outcome.path);
 }
+
+} // namespace DownloadMessages

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "web/downloadnaming.h"
+
 #include <QString>
 
-// What the offered name makes of a download: where it goes, and what is done with it.
-enum class DownloadKind { PrintJob, ZipArchive, OrdinaryFile };
+class QNetworkReply;
+struct ToolRun;
 
-// How a download ended, as far as the notice is concerned.
+// How a download ended, as far as the notice is concerned. The item fills it in as the
+// download goes, and the reply's part once it has ended.
 struct DownloadOutcome
 {
     DownloadKind kind = DownloadKind::OrdinaryFile;
@@ -30,41 +33,42 @@ struct DownloadOutcome
     int unpackedFiles = 0;
 };
 
-// What the busy overlay and the end-of-download notice say, in plain words. The texts, and
+// What the busy backdrop and the end-of-download notice say, in plain words. The texts, and
 // which of them a finished download gets, are decided here, without any widget.
-class DownloadMessages
-{
-public:
-    // A size as people read it: "512 bytes", "12.4 MB", "1.1 GB".
-    static QString size(qint64 bytes);
-    // "report.csv — 12.4 MB of 40.0 MB (31 %)" with a known total (a positive one), else
-    // "report.csv — 12.4 MB".
-    static QString progress(const QString &name, qint64 received, qint64 total);
-    static QString printing(const QString &name);
-    static QString unpacking(const QString &name);
+namespace DownloadMessages {
 
-    static QString saved(const QString &name, const QString &path);
-    static QString unpacked(const QString &name, const QString &folder, int fileCount);
-    static QString handedToPrinting(const QString &name);
-    // The body ended early: with a network error (reason), or shorter than announced.
-    static QString incomplete(const QString &name, qint64 received, qint64 total,
-                              const QString &reason);
-    // The reply ended without a single byte of body: there was nothing to save.
-    static QString nothingSent(const QString &name);
-    // The destination could not be opened (a refused file in the temporary folder, a folder
-    // that cannot be written to).
-    static QString notSaved(const QString &name, const QString &path, const QString &reason);
-    // The server answered with an error; its answer, if it had one, is what was written.
-    static QString serverError(const QString &name, int httpStatus, const QString &reason,
-                               bool answerWritten);
-    // A tool ended with a status other than 0 (exitStatus), or could not run at all (error).
-    static QString toolFailed(const QString &tool, const QString &file, int exitStatus,
-                              const QString &error);
-    static QString toolCrashed(const QString &tool, const QString &file);
-    // The newer download that replaced this one left the file with part of the body.
-    static QString replaced(const QString &name, qint64 written, qint64 total);
+// A size as people read it: "512 bytes", "12.4 MB", "1.1 GB".
+QString size(qint64 bytes);
+// "report.csv — 12.4 MB of 40.0 MB (31 %)" with a known total (a positive one), else
+// "report.csv — 12.4 MB".
+QString progress(const QString &name, qint64 received, qint64 total);
+QString printing(const QString &name);
+QString unpacking(const QString &name);
 
-    // The notice for a download that has ended; problem tells a red one from a plain one. A
-    // short body or a failed tool never reads like a success.
-    static QString endNotice(const DownloadOutcome &outcome, bool &problem);
-};
+QString saved(const QString &name, const QString &path);
+QString unpacked(const QString &name, const QString &folder, int fileCount);
+QString handedToPrinting(const QString &name);
+// The body ended early: with a network error (reason), or shorter than announced.
+QString incomplete(const QString &name, qint64 received, qint64 total, const QString &reason);
+// The reply ended without a single byte of body: there was nothing to save.
+QString nothingSent(const QString &name);
+// The destination could not be opened (a refused file in the temporary folder, a folder
+// that cannot be written to).
+QString notSaved(const QString &name, const QString &path, const QString &reason);
+// The server answered with an error; its answer, if it had one, is what was written.
+QString serverError(const QString &name, int httpStatus, const QString &reason, bool answerWritten);
+// A tool ended with a status other than 0 (exitStatus), or could not run at all (error).
+QString toolFailed(const QString &tool, const QString &file, int exitStatus, const QString &error);
+QString toolCrashed(const QString &tool, const QString &file);
+// What went wrong with a tool's run, or nothing when it did its work.
+QString toolFailure(const QString &tool, const QString &file, const ToolRun &run);
+// The newer download that replaced this one left the file with part of the body.
+QString replaced(const QString &name, qint64 written, qint64 total);
+
+// The announced length and how the transfer ended, taken from the ended reply.
+void takeTransferOutcome(DownloadOutcome &outcome, const QNetworkReply &reply);
+// The notice for a download that has ended; problem tells a red one from a plain one. A
+// short body or a failed tool never reads like a success.
+QString endNotice(const DownloadOutcome &outcome, bool &problem);
+
+} // namespace DownloadMessages

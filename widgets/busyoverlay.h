@@ -5,7 +5,7 @@
 
 // A translucent dark backdrop over the whole main window while a download is busy, so that the
 // white indicator shows on any page, with one line under the indicator that says what goes on.
-// It only shows: the window beneath stays disabled by the indicator, as before.
+// It only shows: the busy state of the window beneath is not its business.
 class BusyOverlay : public QWidget
 {
     Q_OBJECT

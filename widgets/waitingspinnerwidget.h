@@ -22,6 +22,8 @@ public:
     void setInnerRadius(int radius);
 
     bool isSpinning() const { return m_spinning; }
+    // Nothing else shows where the trail stands or what became of a roundness out of range;
+    // the tests read both here.
     int currentLine() const { return m_currentLine; }
     double roundness() const { return m_roundness; }
 

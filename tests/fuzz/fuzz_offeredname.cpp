@@ -1,7 +1,7 @@
 // libFuzzer target: any Content-Disposition header the instrument (or anything posing as it)
 // may send must name a file inside the directory chosen for its kind, never beside or above it.
 
-#include "web/downloaditem.h"
+#include "web/downloadnaming.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -58,20 +58,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray header(reinterpret_cast<const char *>(data), static_cast<int>(size));
     QString baseName;
     QString endName;
-    DownloadItem::splitOfferedName(header, baseName, endName);
+    DownloadNaming::splitOfferedName(header, baseName, endName);
     if (baseName.isEmpty())
         violated("empty base name", QString::fromUtf8(header));
 
-    const DownloadItem::Kind kind = DownloadItem::kindOf(baseName, endName);
-    const bool inTemp = kind != DownloadItem::Kind::OrdinaryFile;
+    const DownloadKind kind = DownloadNaming::kindOf(baseName, endName);
+    const bool inTemp = kind != DownloadKind::OrdinaryFile;
     const QString directory = inTemp ? tempDirectory : homeDirectory;
     const QString prefix = directory + QLatin1Char('/');
 
     // The proposal is formed for every kind. Print jobs and archives keep the plain name; an
     // ordinary file gets the proposal of the "Save File" dialog, as when the user accepts it.
-    const QString defaultFileName = DownloadItem::uniqueFileName(prefix, baseName, endName);
+    const QString defaultFileName = DownloadNaming::uniqueFileName(prefix, baseName, endName);
     expectInside(directory, defaultFileName);
-    expectInside(directory,
-                 inTemp ? prefix + baseName + QLatin1Char('.') + endName : defaultFileName);
+    expectInside(directory, inTemp ? DownloadNaming::storedFileName(prefix, baseName, endName)
+                                   : defaultFileName);
     return 0;
 }

@@ -1,4 +1,4 @@
-#include "regularfile.h"
+#include "downloadfile.h"
 
 #include <QFile>
 #include <QString>
@@ -24,8 +24,9 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-} // namespace
-
+// Creates the file or empties an existing regular file of the effective user with no other
+// link to it, but never through a symbolic link and never into a FIFO, device or other special
+// file: the check is made on the opened file itself, so nothing can be swapped in between.
 bool openRegularFileForWriting(QFile &file, QString &errorString)
 {
     const QByteArray path = QFile::encodeName(file.fileName());
@@ -56,5 +57,28 @@ bool openRegularFileForWriting(QFile &file, QString &errorString)
 
     if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
         return fail(fd, errorString, file.errorString());
+    return true;
+}
+
+} // namespace
+
+bool openDownloadDestination(QFile &file, bool inFixedPlace, QString &errorString)
+{
+    const bool opened = inFixedPlace ? openRegularFileForWriting(file, errorString)
+                                     : file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    if (!opened && errorString.isEmpty())
+        errorString = file.errorString();
+    return opened;
+}
+
+bool writeFully(QFile &file, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const qint64 written = file.write(data, size);
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
     return true;
 }

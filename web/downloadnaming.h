@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+class QByteArray;
+
+// What the offered name makes of a download: where it goes, and what is done with it.
+enum class DownloadKind { PrintJob, ZipArchive, OrdinaryFile };
+
+// How a download is named from the server's header: plain functions, so that the tests and the
+// fuzzer call them without a reply or a window.
+namespace DownloadNaming {
+
+// The offered name is taken by position from `attachment; filename="NAME"` and split at the
+// last full stop of its last part; a name with nothing before that stop becomes
+// "unnamed_download". Logs each step, the parts before the fallback is applied.
+void splitOfferedName(const QByteArray &contentDisposition, QString &baseName, QString &endName);
+// The offered name's last part as the user is shown it, the same fallback applied.
+QString shownName(const QByteArray &contentDisposition);
+DownloadKind kindOf(const QString &baseName, const QString &endName);
+// The folder of each kind, with "/" appended unless it is empty: print jobs and archives go
+// into the temporary folder, ordinary files are proposed in the home folder.
+QString directoryFor(DownloadKind kind);
+// The first path in `directory` (which ends with "/" or is empty) that does not exist yet.
+QString uniqueFileName(const QString &directory, const QString &baseName, const QString &endName);
+// Where a print job or an archive is stored: the plain name, not made unique.
+QString storedFileName(const QString &directory, const QString &baseName, const QString &endName);
+
+} // namespace DownloadNaming

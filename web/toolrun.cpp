@@ -1,0 +1,63 @@
+#include "toolrun.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QProcess>
+
+namespace {
+
+// The names in a folder that are files, for the count of what an archive added.
+int fileCount(const QString &folder)
+{
+    return QDir(folder)
+        .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+        .size();
+}
+
+ToolRun runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments, QIODevice::ReadWrite);
+    // Nobody ever writes to the tool: a prompt (the password of an encrypted archive) then
+    // reads the end of its input and the tool gives up, instead of waiting for ever while the
+    // window cannot even repaint.
+    process.closeWriteChannel();
+    ToolRun run;
+    // A tool that never started would otherwise be waited for forever.
+    while (!process.waitForFinished(1000)) {
+        if (process.state() == QProcess::NotRunning) {
+            qDebug() << "DownloadItem::handleFinished cannot run" << program
+                     << process.errorString();
+            run.end = ToolRun::End::NotStarted;
+            run.error = process.errorString();
+            return run;
+        }
+    }
+    if (process.exitStatus() == QProcess::CrashExit) {
+        run.end = ToolRun::End::Crashed;
+    } else if (process.exitCode() != 0) {
+        run.end = ToolRun::End::Failed;
+        run.exitStatus = process.exitCode();
+    }
+    return run;
+}
+
+} // namespace
+
+ToolRun printWithDialog(const QString &fileName)
+{
+    qDebug() << "DownloadItem::handleFinished printing " << fileName;
+    return runTool(QStringLiteral("pdftocairo"), {QStringLiteral("-printdlg"), fileName});
+}
+
+ToolRun unpackArchive(const QString &fileName, const QString &folder, int &unpackedFiles)
+{
+    qDebug() << "DownloadItem::handleFinished unzipping " << fileName << " to " << folder;
+    const QStringList stringList{QStringLiteral("e"), fileName, QStringLiteral("-o") + folder,
+                                 QStringLiteral("-aou")};
+    qDebug() << "DownloadItem::handleFinished stringList=" << stringList;
+    const int before = fileCount(folder);
+    const ToolRun run = runTool(QStringLiteral("7za"), stringList);
+    unpackedFiles = fileCount(folder) - before;
+    return run;
+}

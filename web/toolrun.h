@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// How a tool that a finished download was handed to ended.
+struct ToolRun
+{
+    enum class End { Succeeded, Failed, Crashed, NotStarted };
+
+    End end = End::Succeeded;
+    int exitStatus = 0;
+    // Why it could not be started.
+    QString error;
+};
+
+// The two tools a finished download is handed to. Each runs to its end and blocks the GUI thread
+// on purpose: nothing may happen to the window while the tool works on the file.
+ToolRun printWithDialog(const QString &fileName);
+// The number of files the archive added to the folder goes into unpackedFiles.
+ToolRun unpackArchive(const QString &fileName, const QString &folder, int &unpackedFiles);

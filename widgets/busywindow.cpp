@@ -1,0 +1,44 @@
+#include "busywindow.h"
+
+#include <QGuiApplication>
+#include <QWidget>
+
+BusyWindow::BusyWindow(QWidget *window)
+    : QObject(window)
+    , m_window(window)
+{
+    setObjectName(QStringLiteral("busyWindow"));
+}
+
+BusyWindow::~BusyWindow()
+{
+    // The window goes while jobs are still busy: the cursor is the application's, not its.
+    if (m_busyJobs > 0)
+        QGuiApplication::restoreOverrideCursor();
+}
+
+BusyWindow *BusyWindow::of(QWidget *window)
+{
+    auto *busy
+        = window->findChild<BusyWindow *>(QStringLiteral("busyWindow"), Qt::FindDirectChildrenOnly);
+    return busy ? busy : new BusyWindow(window);
+}
+
+void BusyWindow::enterBusy()
+{
+    if (m_busyJobs++ == 0)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    apply();
+}
+
+void BusyWindow::leaveBusy()
+{
+    if (--m_busyJobs == 0)
+        QGuiApplication::restoreOverrideCursor();
+    apply();
+}
+
+void BusyWindow::apply()
+{
+    m_window->setEnabled(m_busyJobs == 0);
+}
