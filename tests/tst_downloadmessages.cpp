@@ -71,37 +71,81 @@ void tst_DownloadMessages::texts_data()
     QTest::newRow("incomplete, no total, no reason")
         << M::incomplete("report.csv", 100, -1, QString())
         << "report.csv is incomplete: only 100 bytes arrived (the transfer ended early)";
-    QTest::newRow("tool ended with a status")
-        << M::toolFailed("7za", "/tmp/results.zip", 2, QString())
-        << "7za ended with status 2 for /tmp/results.zip";
-    QTest::newRow("tool could not run")
-        << M::toolFailed("pdftocairo", "/tmp/print.pdf", 0, "No such file or directory")
-        << "pdftocairo could not run for /tmp/print.pdf: No such file or directory";
     QTest::newRow("server error with its answer saved")
         << M::serverError("report.csv", 404, "Not Found", true)
         << "report.csv: the instrument answered with error 404 (Not Found); its answer was saved "
            "instead of the file";
 
     using K = DownloadKind;
+    const auto tool = [](ToolRun::End end, int exitStatus) {
+        ToolRun run;
+        run.end = end;
+        run.exitStatus = exitStatus;
+        run.error = QStringLiteral("No such file or directory");
+        return run;
+    };
+    const auto ending = [](DownloadOutcome result, const ToolRun &run) {
+        result.tool = run;
+        return ended(result);
+    };
+    using E = ToolRun::End;
     QTest::newRow("end: saved") << ended(outcome(K::OrdinaryFile, 10, 10))
                                 << "Saved report.csv to /home/u/report.csv";
     QTest::newRow("end: unpacked") << ended(outcome(K::ZipArchive, 10, -1))
                                    << "Unpacked report.csv: 2 files in /home/u/r";
-    QTest::newRow("end: printed") << ended(outcome(K::PrintJob, 10, 0))
-                                  << "Handed report.csv to printing";
+    QTest::newRow("end: printed") << ended(outcome(K::PrintJob, 10, 0)) << "Printed report.csv";
+    QTest::newRow("end: print dialog cancelled is no problem")
+        << ending(outcome(K::PrintJob, 10, 10), tool(E::Failed, 10))
+        << "Printing of report.csv was cancelled";
+    QTest::newRow("end: printer refused the job, in words")
+        << ending(outcome(K::PrintJob, 10, 10), tool(E::Failed, 3))
+        << "! report.csv was not printed: the printer did not take the job";
+    QTest::newRow("end: not a printable PDF")
+        << ending(outcome(K::PrintJob, 10, 10), tool(E::Failed, 1))
+        << "! report.csv was not printed: it is not a PDF that can be printed";
+    QTest::newRow("end: PDF file not written")
+        << ending(outcome(K::PrintJob, 10, 10), tool(E::Failed, 2))
+        << "! report.csv was not printed: its pages could not be written to the PDF file";
+    QTest::newRow("end: the platform's pdftocairo, which has no print dialog")
+        << ending(outcome(K::PrintJob, 10, 10), tool(E::Failed, 99))
+        << "! report.csv was not printed: pdftocairo ended with status 99";
+    QTest::newRow("end: print tool missing")
+        << ending(outcome(K::PrintJob, 10, 10), tool(E::NotStarted, 0))
+        << "! report.csv was not printed: pdftocairo could not be started (No such file or "
+           "directory)";
+    QTest::newRow("end: archiver failed")
+        << ending(outcome(K::ZipArchive, 10, 10), tool(E::Failed, 2))
+        << "! report.csv could not be unpacked: 7za ended with status 2";
+    QTest::newRow("end: archiver crashed")
+        << ending(outcome(K::ZipArchive, 10, 10), tool(E::Crashed, 0))
+        << "! report.csv could not be unpacked: 7za crashed";
     QTest::newRow("end: shorter than announced, without an error")
         << ended(outcome(K::OrdinaryFile, 10, 20))
         << "! report.csv is incomplete: only 10 bytes of 20 bytes arrived (the transfer ended early)";
     DownloadOutcome cut = outcome(K::PrintJob, 10, 20);
     cut.transferError = QStringLiteral("Connection closed");
-    cut.toolFailure = QStringLiteral("pdftocairo ended with status 1 for /tmp/print.pdf");
-    QTest::newRow("end: a cut wins over the tool's failure") << ended(cut)
+    QTest::newRow("end: a cut print job is incomplete, not printed") << ended(cut)
         << "! report.csv is incomplete: only 10 bytes of 20 bytes arrived (Connection closed)";
     DownloadOutcome unwritten = outcome(K::OrdinaryFile, 10, 10);
+    unwritten.end = TransferEnd::NotWritten;
     unwritten.writeError = QStringLiteral("No space left on device");
-    QTest::newRow("end: a chunk that could not be written") << ended(unwritten)
-        << "! report.csv is incomplete: only 10 bytes of 10 bytes arrived (not all of it could be "
-           "written: No space left on device)";
+    QTest::newRow("end: a write failure says why, not that bytes were missing") << ended(unwritten)
+        << "! report.csv could not be saved to /home/u/report.csv: No space left on device";
+    DownloadOutcome stalled = outcome(K::ZipArchive, 10, 20);
+    stalled.end = TransferEnd::Stalled;
+    stalled.transferError = QStringLiteral("Operation canceled");
+    QTest::newRow("end: stalled") << ended(stalled)
+        << "! report.csv is incomplete: only 10 bytes of 20 bytes arrived (the instrument stopped "
+           "sending)";
+    DownloadOutcome cancelled = outcome(K::OrdinaryFile, 10, 20);
+    cancelled.end = TransferEnd::Cancelled;
+    cancelled.removed = true;
+    QTest::newRow("end: cancelled, its file removed") << ended(cancelled)
+        << "The download of report.csv was cancelled";
+    cancelled.removed = false;
+    QTest::newRow("end: cancelled into a file the user chose to replace") << ended(cancelled)
+        << "report.csv is incomplete: only 10 bytes of 20 bytes arrived (the download was "
+           "cancelled)";
     DownloadOutcome answered = outcome(K::OrdinaryFile, 0, 0);
     answered.serverAnswer = true;
     answered.transferError = QStringLiteral("Error transferring - server replied: Not Found");
@@ -111,10 +155,6 @@ void tst_DownloadMessages::texts_data()
         << "! report.csv: the instrument answered with error 404 (Not Found)";
     QTest::newRow("end: nothing sent") << ended(outcome(K::OrdinaryFile, 0, 0))
         << "! report.csv: the instrument sent nothing, so nothing was saved";
-    DownloadOutcome failedTool = outcome(K::ZipArchive, 10, 10);
-    failedTool.toolFailure = QStringLiteral("7za ended with status 2 for /tmp/results.zip");
-    QTest::newRow("end: a failed tool") << ended(failedTool)
-                                        << "! 7za ended with status 2 for /tmp/results.zip";
 }
 // clang-format on
 

@@ -2,6 +2,7 @@
 #include "shared/filedialoganswerer.h"
 #include "shared/logcapture.h"
 #include "shared/modalanswerer.h"
+#include "web/downloaditem.h"
 #include "web/mywebpage.h"
 #include "widgets/waitingspinnerwidget.h"
 
@@ -9,6 +10,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QSignalSpy>
@@ -119,6 +121,7 @@ private:
     QList<WaitingSpinnerWidget *> spinners() const;
     const RecordingPage::Navigation *lastNavigationTo(const QUrl &url) const;
     void secondDownloadWhileFirstAsks(bool save);
+    void pageGoesWhileItemAsks();
 
     std::unique_ptr<DemoInstrument> m_instrument;
     std::unique_ptr<QWidget> m_mainWindow;
@@ -452,6 +455,8 @@ void tst_MyWebPage::nextDownloadReplacesItem_data()
         << "l" << QByteArray("GET /downloads/x.csv HTTP/1.1") << true << "save";
     QTest::newRow("item replaced in its dialog goes once it is cancelled")
         << "l" << QByteArray("GET /downloads/x.csv HTTP/1.1") << true << "cancel";
+    QTest::newRow("item whose page goes while its dialog is open goes once it is answered")
+        << "l" << QByteArray("GET /downloads/x.csv HTTP/1.1") << true << "page goes";
 }
 // clang-format on
 
@@ -463,6 +468,10 @@ void tst_MyWebPage::nextDownloadReplacesItem()
     QFETCH(QString, whileAsking);
 
     QVERIFY(load(QStringLiteral("/page.html")));
+    if (whileAsking == QLatin1String("page goes")) {
+        pageGoesWhileItemAsks();
+        return;
+    }
     if (!whileAsking.isEmpty()) {
         secondDownloadWhileFirstAsks(whileAsking == QLatin1String("save"));
         return;
@@ -543,6 +552,27 @@ void tst_MyWebPage::secondDownloadWhileFirstAsks(bool save)
     delete m_view;
     m_view = nullptr;
     m_page.reset();
+    QVERIFY(m_mainWindow->isEnabled());
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+}
+
+// The page, its network access manager and the reply go while the item waits in its dialog.
+void tst_MyWebPage::pageGoesWhileItemAsks()
+{
+    QTemporaryDir chosen;
+    QVERIFY(chosen.isValid());
+    const QString destination = chosen.filePath(QStringLiteral("x.csv"));
+    ModalAnswerer answerer([&](QWidget *dialog) {
+        delete m_view;
+        m_view = nullptr;
+        m_page.reset();
+        choose(destination)(qobject_cast<QFileDialog *>(dialog));
+    });
+    QVERIFY(run(clickScript(QStringLiteral("l"))));
+    QTRY_VERIFY_WITH_TIMEOUT(answerer.answered(), loadTimeout);
+
+    QTRY_COMPARE_WITH_TIMEOUT(DownloadItem::liveCount(), 0, loadTimeout);
+    QVERIFY(!QFileInfo::exists(destination));
     QVERIFY(m_mainWindow->isEnabled());
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 }

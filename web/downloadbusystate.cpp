@@ -3,23 +3,33 @@
 #include "widgets/busyindicator.h"
 #include "widgets/busyoverlay.h"
 #include "widgets/busywindow.h"
+#include "widgets/overlaybutton.h"
 #include "widgets/waitingspinnerwidget.h"
 
 namespace {
 
 constexpr qint64 progressIntervalMs = 100;
+// Below the indicator and the two lines of progress text under it.
+const QPoint cancelOffset(0, 150);
 
 } // namespace
 
-DownloadBusyState::DownloadBusyState(WaitingSpinnerWidget *indicator, QWidget *window)
+DownloadBusyState::DownloadBusyState(WaitingSpinnerWidget *indicator, QWidget *window,
+                                     QObject *context, const std::function<void()> &cancel)
     : m_indicator(indicator)
     , m_overlay(window ? new BusyOverlay(window) : nullptr)
+    , m_cancel(window ? new OverlayButton(QStringLiteral("Cancel"), window, cancelOffset) : nullptr)
     , m_window(window ? BusyWindow::of(window) : nullptr)
 {
     startBusyIndicator(*m_indicator, Qt::white);
     if (m_overlay) {
         m_overlay->show();
         m_indicator->raise();
+    }
+    if (m_cancel) {
+        // Queued: the click ends the download, and with it this state and the button.
+        QObject::connect(m_cancel, &OverlayButton::clicked, context, cancel, Qt::QueuedConnection);
+        m_cancel->present();
     }
     if (m_window)
         m_window->enterBusy();
@@ -28,6 +38,10 @@ DownloadBusyState::DownloadBusyState(WaitingSpinnerWidget *indicator, QWidget *w
 DownloadBusyState::~DownloadBusyState()
 {
     delete m_overlay;
+    if (m_cancel) {
+        m_cancel->withdraw();
+        m_cancel->deleteLater();
+    }
     if (m_indicator)
         m_indicator->stop();
     if (m_window)
@@ -48,8 +62,19 @@ void DownloadBusyState::showProgress(const QString &text)
         m_overlay->setText(text);
 }
 
-void DownloadBusyState::showStepNow(const QString &text)
+void DownloadBusyState::showToolStepNow(const QString &text)
 {
+    setCancelShown(false);
     if (m_overlay)
         m_overlay->setTextAndPaintNow(text);
+}
+
+void DownloadBusyState::setCancelShown(bool shown)
+{
+    if (!m_cancel)
+        return;
+    if (shown)
+        m_cancel->present();
+    else
+        m_cancel->withdraw();
 }

@@ -3,19 +3,26 @@
 #include <QElapsedTimer>
 #include <QPointer>
 
+#include <functional>
+
 class BusyOverlay;
 class BusyWindow;
+class OverlayButton;
+class QObject;
 class QString;
 class QWidget;
 class WaitingSpinnerWidget;
 
 // One download's busy time, from its start to its end, as one object: the item's own white
-// indicator turns over the window, a dark backdrop with a progress line lies under it, and the
-// download counts among the window's busy ones. All of it is undone when this goes.
+// indicator turns over the window, a dark backdrop with a progress line and a "Cancel" button
+// lies under it, and the download counts among the window's busy ones. All of it is undone
+// when this goes.
 class DownloadBusyState
 {
 public:
-    DownloadBusyState(WaitingSpinnerWidget *indicator, QWidget *window);
+    // cancel runs from the event loop once "Cancel" has been pressed, unless context has gone.
+    DownloadBusyState(WaitingSpinnerWidget *indicator, QWidget *window, QObject *context,
+                      const std::function<void()> &cancel);
     ~DownloadBusyState();
     DownloadBusyState(const DownloadBusyState &) = delete;
     DownloadBusyState &operator=(const DownloadBusyState &) = delete;
@@ -23,13 +30,17 @@ public:
     // True at most ten times a second, so that small chunks do not redraw the line each time.
     bool progressDue();
     void showProgress(const QString &text);
-    // For a line that must be on the screen before the GUI thread blocks.
-    void showStepNow(const QString &text);
+    // For a line that must be on the screen before the GUI thread blocks. While it waits for
+    // a tool nothing could react to "Cancel": the button goes.
+    void showToolStepNow(const QString &text);
+    // While a file dialog of the download is open, which has a Cancel of its own.
+    void setCancelShown(bool shown);
 
 private:
     // The window may go first and take its children with it.
     QPointer<WaitingSpinnerWidget> m_indicator;
     QPointer<BusyOverlay> m_overlay;
+    QPointer<OverlayButton> m_cancel;
     QPointer<BusyWindow> m_window;
     QElapsedTimer m_progressClock;
 };

@@ -32,7 +32,7 @@ bool openRegularFileForWriting(QFile &file, QString &errorString)
     const QByteArray path = QFile::encodeName(file.fileName());
     // O_NONBLOCK keeps a planted FIFO without a reader from hanging the open.
     const int fd
-        = ::open(path.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        = ::open(path.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd == -1)
         return fail(fd, errorString, systemError());
 
@@ -49,7 +49,9 @@ bool openRegularFileForWriting(QFile &file, QString &errorString)
         return fail(fd, errorString, QStringLiteral("Owned by another user"));
     if (status.st_nlink > 1)
         return fail(fd, errorString, QStringLiteral("More than one link to the file"));
-    if (::ftruncate(fd, 0) == -1)
+    // Print jobs and archives hold lab results: readable by their owner only, also when the
+    // file was there before and was made under another mode.
+    if (::fchmod(fd, 0600) == -1 || ::ftruncate(fd, 0) == -1)
         return fail(fd, errorString, systemError());
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1)

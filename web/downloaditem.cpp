@@ -2,13 +2,15 @@
 
 #include "web/downloadbusystate.h"
 #include "web/downloadfile.h"
-#include "web/toolrun.h"
+#include "widgets/busywindow.h"
 #include "widgets/downloadnotice.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QTimer>
 
 namespace {
 
@@ -17,6 +19,7 @@ namespace {
 // in memory.
 constexpr qint64 streamingBufferSize = 1024 * 1024;
 constexpr int chunkBufferSize = 256 * 1024;
+constexpr int defaultStallTimeoutSeconds = 60;
 
 } // namespace
 
@@ -31,6 +34,7 @@ DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
     , m_print(false)
     , m_unzip(false)
     , m_finishPending(false)
+    , m_stallTimer(new QTimer(this))
 {
     ++liveItemCount;
     init();
@@ -38,10 +42,16 @@ DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
 
 DownloadItem::~DownloadItem()
 {
-    // Replaced in the middle of a transfer: the window must not stay disabled behind it.
+    // Destroyed in the middle of a transfer: the window must not stay disabled behind it.
     m_busy.reset();
     delete m_spinner;
     --liveItemCount;
+}
+
+int DownloadItem::stallTimeoutMs()
+{
+    const int seconds = qEnvironmentVariableIntValue("KESTRION_STALL_TIMEOUT_SECONDS");
+    return (seconds > 0 ? seconds : defaultStallTimeoutSeconds) * 1000;
 }
 
 void DownloadItem::init()
@@ -49,7 +59,8 @@ void DownloadItem::init()
     if (!m_reply)
         return;
 
-    m_busy = std::make_unique<DownloadBusyState>(m_spinner, m_parentWidget);
+    m_busy = std::make_unique<DownloadBusyState>(m_spinner, m_parentWidget, this,
+                                                 [this] { cancel(); });
     m_url = m_reply->url();
     // From the first byte on: before the first chunk has been handled, a fast server would
     // otherwise have the network thread read ahead without bound.
@@ -60,6 +71,12 @@ void DownloadItem::init()
     connect(m_reply, SIGNAL(finished()), this, SLOT(downloadFinished()));
     connect(m_reply, SIGNAL(error(QNetworkReply::NetworkError)), this,
             SLOT(error(QNetworkReply::NetworkError)));
+    // The manager deletes its replies when the page goes: nobody finishes this transfer then.
+    connect(m_reply, &QObject::destroyed, this, &DownloadItem::replyDestroyed);
+    m_stallTimer->setSingleShot(true);
+    m_stallTimer->setInterval(stallTimeoutMs());
+    connect(m_stallTimer, &QTimer::timeout, this, &DownloadItem::endStalledTransfer);
+    m_stallTimer->start();
 
     if (m_reply->error() != QNetworkReply::NoError)
         error(m_reply->error());
@@ -67,6 +84,9 @@ void DownloadItem::init()
         qDebug() << "DownloadItem::init directory canReadLine()";
         downloadReadyRead();
     }
+    // Its finish was told before anyone listened: the window would otherwise stay disabled.
+    if (m_reply && m_reply->isFinished())
+        downloadFinished();
 }
 
 void DownloadItem::downloadReadyRead()
@@ -74,74 +94,115 @@ void DownloadItem::downloadReadyRead()
     qDebug() << "DownloadItem::downloadReadyRead";
     if (!m_reply)
         return;
+    if (m_stage == Stage::WaitingForData || m_stage == Stage::Writing)
+        m_stallTimer->start();
     showProgress();
     if (!m_mutex.tryLock(0)) {
         qDebug() << "DownloadItem::downloadReadyRead in progress";
         return;
     }
 
-    const bool writing = m_file.isOpen() || openForFirstChunk();
-    if (writing) {
+    if (m_stage == Stage::WaitingForData)
+        openForFirstChunk();
+    if (m_stage == Stage::Writing)
         writeAvailable();
-        if (m_finishPending)
-            handleFinished();
-    }
+    // Also the finish of a transfer that ended because its file could not take it.
+    if (m_finishPending && (m_stage == Stage::Naming || m_stage == Stage::Writing))
+        handleFinished();
     m_mutex.unlock();
-    if (!writing)
+    if (m_stage == Stage::GivenUp)
         m_busy.reset();
-    carryOutRelease();
+    deleteIfDone();
 }
 
-// Names and opens the destination; false when the download has no file to go to (for now).
-bool DownloadItem::openForFirstChunk()
+// Names and opens the destination. A failed open ends the download: the body that follows could
+// only go to a file that lacks its start.
+void DownloadItem::openForFirstChunk()
 {
     m_finishPending = false;
-    if (m_file.fileName().isEmpty())
-        getFileName();
-    if (m_file.fileName().isEmpty()) {
+    m_stage = Stage::Naming;
+    // The dialog has a Cancel of its own, and the user is not to be hurried while choosing.
+    m_stallTimer->stop();
+    if (m_busy)
+        m_busy->setCancelShown(false);
+    getFileName();
+    if (m_busy)
+        m_busy->setCancelShown(true);
+    if (m_file.fileName().isEmpty() || !m_reply) {
         qDebug() << "DownloadItem::downloadReadyRead empty file";
         m_stage = Stage::GivenUp;
-        releaseEndedReply();
-        return false;
+        // A finish that came while the dialog was open is not handled any more: the reply
+        // would otherwise stay with the manager for good.
+        if (m_finishPending && m_reply)
+            m_reply->deleteLater();
+        return;
     }
+    m_stallTimer->start();
     qDebug() << "DownloadItem::downloadReadyRead got filename=" << m_file.fileName();
-    QString errorString;
-    if (!openDownloadDestination(m_file, m_print || m_unzip, errorString)) {
-        qDebug() << "DownloadItem::downloadReadyRead error=" << errorString << m_url;
-        releaseEndedReply();
-        // The next chunk tries the open again: until then nobody reads, and a bounded reply
-        // would stop receiving for good.
-        if (m_reply)
-            m_reply->setReadBufferSize(0);
-        m_stage = Stage::OpenFailed;
-        showNotice(DownloadMessages::notSaved(m_outcome.name, m_outcome.path, errorString), true);
-        return false;
+    m_createdFile = !QFileInfo::exists(m_file.fileName());
+    if (!openDownloadDestination(m_file, m_print || m_unzip, m_outcome.writeError)) {
+        qDebug() << "DownloadItem::downloadReadyRead error=" << m_outcome.writeError << m_url;
+        endTransfer(TransferEnd::NotWritten);
+        return;
     }
     m_stage = Stage::Writing;
     m_outcome.opened = true;
     m_reply->setReadBufferSize(streamingBufferSize);
-    return true;
 }
 
-// Reads everything the reply holds, piece by piece through one buffer. A piece that cannot be
-// written loses the rest of this chunk too.
+// Reads everything the reply holds, piece by piece through one buffer. Once a piece could not
+// be written nothing more is appended, so that the file never gets a hole in the middle.
 void DownloadItem::writeAvailable()
 {
     if (m_chunkBuffer.isEmpty())
         m_chunkBuffer.resize(chunkBufferSize);
-    bool failed = false;
     qint64 count = 0;
     while ((count = m_reply->read(m_chunkBuffer.data(), m_chunkBuffer.size())) > 0) {
-        if (failed)
-            continue;
-        if (writeFully(m_file, m_chunkBuffer.constData(), count)) {
-            m_outcome.written += count;
-        } else {
-            failed = true;
+        if (!writeFully(m_file, m_chunkBuffer.constData(), count)) {
             m_outcome.writeError = m_file.errorString();
             qDebug() << "DownloadItem::downloadReadyRead error=" << m_outcome.writeError << m_url;
+            endTransfer(TransferEnd::NotWritten);
+            return;
         }
+        m_outcome.written += count;
     }
+}
+
+// Cuts the transfer off; the reply's finish then ends the download as any other.
+void DownloadItem::endTransfer(TransferEnd end)
+{
+    m_outcome.end = end;
+    m_stallTimer->stop();
+    if (m_reply && !m_reply->isFinished())
+        m_reply->abort();
+}
+
+void DownloadItem::cancel()
+{
+    if (m_stage == Stage::Finished || m_stage == Stage::GivenUp)
+        return;
+    qDebug() << "DownloadItem::cancel url=" << m_url;
+    endTransfer(TransferEnd::Cancelled);
+}
+
+void DownloadItem::endStalledTransfer()
+{
+    qDebug() << "DownloadItem::endStalledTransfer seconds=" << m_stallTimer->interval() / 1000
+             << "url=" << m_url;
+    endTransfer(TransferEnd::Stalled);
+}
+
+void DownloadItem::replyDestroyed()
+{
+    m_stallTimer->stop();
+    // A handler waiting in a file dialog finds the reply gone once the dialog has closed.
+    if (m_stage == Stage::Finished || m_stage == Stage::GivenUp || !m_mutex.tryLock(0))
+        return;
+    m_file.close();
+    m_stage = Stage::GivenUp;
+    m_mutex.unlock();
+    m_busy.reset();
+    deleteIfDone();
 }
 
 // The backdrop's line follows what has arrived, the bytes in the reply's buffer included, which
@@ -157,14 +218,9 @@ void DownloadItem::showProgress()
         m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong()));
 }
 
-void DownloadItem::showStep(const QString &text)
-{
-    if (m_busy)
-        m_busy->showStepNow(text);
-}
-
 void DownloadItem::showNotice(const QString &text, bool problem) const
 {
+    qDebug() << "DownloadItem::showNotice text=" << text;
     if (m_parentWidget) {
         DownloadNotice::showOn(m_parentWidget, text,
                                problem ? DownloadNotice::Tone::Problem
@@ -172,49 +228,24 @@ void DownloadItem::showNotice(const QString &text, bool problem) const
     }
 }
 
-// A finish that came while the dialog was open is not handled any more once the download has
-// no file to go to: the reply would otherwise stay with the manager for good.
-void DownloadItem::releaseEndedReply()
-{
-    if (m_finishPending && m_reply)
-        m_reply->deleteLater();
-}
-
 void DownloadItem::release()
 {
-    if (!m_mutex.tryLock(0)) {
-        // A handler waits in a file dialog: its nested event loop would delete this item
-        // under it. The handler lets go of it once it has returned from the dialog.
-        m_releasePending = true;
-        return;
-    }
-    m_mutex.unlock();
-    // Dropped before its end, the file keeps only part of the body: the user must know.
-    if (m_file.isOpen()) {
-        showNotice(
-            DownloadMessages::replaced(
-                m_outcome.name, m_outcome.written,
-                m_reply ? m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() : 0),
-            true);
-    }
-    if (m_reply) {
-        // From here on no handler may start, or it could open a dialog for a download that
-        // nobody follows any more and be deleted inside it.
-        m_reply->disconnect(this);
-        // Nobody reads it any more: left to run, it would fill its bounded buffer and hold one
-        // of the few connections to the instrument for good.
-        if (!m_reply->isFinished()) {
-            m_reply->abort();
-            m_reply->deleteLater();
-        }
-    }
-    deleteLater();
+    m_released = true;
+    deleteIfDone();
 }
 
-void DownloadItem::carryOutRelease()
+// A released item goes once its download has ended and no handler of it is running.
+void DownloadItem::deleteIfDone()
 {
-    if (m_releasePending)
-        release();
+    if (!m_released || (m_stage != Stage::Finished && m_stage != Stage::GivenUp)
+        || !m_mutex.tryLock(0))
+        return;
+    m_mutex.unlock();
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->deleteLater();
+    }
+    deleteLater();
 }
 
 void DownloadItem::downloadFinished()
@@ -223,7 +254,7 @@ void DownloadItem::downloadFinished()
     if (m_mutex.tryLock(0)) {
         handleFinished();
         m_mutex.unlock();
-        carryOutRelease();
+        deleteIfDone();
     } else {
         m_finishPending = true;
     }
@@ -257,29 +288,32 @@ void DownloadItem::getFileName()
     qDebug() << "DownloadItem::getFileName defaultFileName=" << defaultFileName;
     QString downloadFileName = DownloadNaming::storedFileName(directory, baseName, endName);
 
-    // While the user decides, the reply takes in whatever arrives, without a limit: a server
-    // kept waiting for long might give up on the transfer.
-    if (!m_print)
+    if (!m_print) {
+        // While the user decides, the reply takes in whatever arrives, without a limit: a server
+        // kept waiting for long might give up on the transfer.
         m_reply->setReadBufferSize(0);
-    if (m_unzip) {
-        m_unzipLocation = QFileDialog::getExistingDirectory(
-            m_parentWidget, tr("Select Directory"), QDir::homePath(), QFileDialog::ShowDirsOnly);
-        if (m_unzipLocation.isEmpty()) {
-            m_reply->close();
-            return;
+        const BusyWindow::OpenDialog openDialog(m_parentWidget);
+        if (m_unzip) {
+            m_unzipLocation
+                = QFileDialog::getExistingDirectory(m_parentWidget, tr("Select Directory"),
+                                                    QDir::homePath(), QFileDialog::ShowDirsOnly);
+        } else {
+            downloadFileName
+                = QFileDialog::getSaveFileName(m_parentWidget, tr("Save File"), defaultFileName,
+                                               QString(), nullptr, QFileDialog::Options());
         }
-        qDebug() << "DownloadItem::getFileName m_unzipLocation=" << m_unzipLocation;
-    } else if (!m_print) {
-        const QString selectedFileName
-            = QFileDialog::getSaveFileName(m_parentWidget, tr("Save File"), defaultFileName,
-                                           QString(), nullptr, QFileDialog::Options());
-        if (selectedFileName.isEmpty()) {
-            m_reply->close();
-            return;
-        }
-        qDebug() << "DownloadItem::getFileName selectedFileName=" << selectedFileName;
-        downloadFileName = selectedFileName;
     }
+    // The page may have gone, and with it the reply, while the dialog was open.
+    if (!m_reply)
+        return;
+    if (m_unzip ? m_unzipLocation.isEmpty() : downloadFileName.isEmpty()) {
+        m_reply->close();
+        return;
+    }
+    if (m_unzip)
+        qDebug() << "DownloadItem::getFileName m_unzipLocation=" << m_unzipLocation;
+    else if (!m_print)
+        qDebug() << "DownloadItem::getFileName selectedFileName=" << downloadFileName;
 
     qDebug() << "DownloadItem::getFileName downloadFileName=" << downloadFileName;
     m_file.setFileName(downloadFileName);
@@ -290,8 +324,11 @@ void DownloadItem::getFileName()
 void DownloadItem::handleFinished()
 {
     qDebug() << "DownloadItem::handleFinished";
-    if (m_reply)
+    m_stallTimer->stop();
+    if (m_reply) {
+        DownloadMessages::takeTransferOutcome(m_outcome, *m_reply);
         m_reply->deleteLater();
+    }
     if (m_file.isOpen()) {
         m_file.close();
         // Opened from a checked descriptor, the file no longer reports its name.
@@ -299,21 +336,27 @@ void DownloadItem::handleFinished()
     }
     // The item stays until the page replaces it; it keeps no buffer meanwhile.
     m_chunkBuffer.clear();
+    // A cancelled download leaves nothing of its own behind, but a file the user chose to
+    // replace keeps what came.
+    if (m_outcome.end == TransferEnd::Cancelled && m_outcome.opened
+        && (m_createdFile || m_print || m_unzip))
+        m_outcome.removed = QFile::remove(m_file.fileName());
 
     // When nothing of this download reached the file, whatever sits under its name (a planted
-    // link or FIFO, an older job) is not the download, and a tool must not be handed it.
+    // link or FIFO, an older job) is not the download; nor is a part of the body what the
+    // instrument offered. No tool is handed either.
     if ((m_print || m_unzip) && !m_outcome.opened)
         qDebug() << "DownloadItem::handleFinished nothing written to" << m_file.fileName();
-    if (m_outcome.opened)
+    else if ((m_print || m_unzip) && !DownloadMessages::wholeBodyWritten(m_outcome))
+        qDebug() << "DownloadItem::handleFinished incomplete" << m_file.fileName();
+    else if (m_print || m_unzip)
         runFollowUpAction();
     m_busy.reset();
-    // A cancelled dialog needs no word, and a failed open has had its say.
-    const bool told = m_stage == Stage::GivenUp || m_stage == Stage::OpenFailed;
+    // A cancelled dialog needs no word.
+    const bool givenUp = m_stage == Stage::GivenUp;
     m_stage = Stage::Finished;
-    if (told)
+    if (givenUp)
         return;
-    if (m_reply)
-        DownloadMessages::takeTransferOutcome(m_outcome, *m_reply);
     bool problem = false;
     const QString text = DownloadMessages::endNotice(m_outcome, problem);
     showNotice(text, problem);
@@ -323,14 +366,13 @@ void DownloadItem::runFollowUpAction()
 {
     // The line is on the screen before the GUI thread waits for the tool.
     if (m_print) {
-        showStep(DownloadMessages::printing(m_outcome.name));
-        m_outcome.toolFailure = DownloadMessages::toolFailure(
-            QStringLiteral("pdftocairo"), m_file.fileName(), printWithDialog(m_file.fileName()));
+        if (m_busy)
+            m_busy->showToolStepNow(DownloadMessages::printing(m_outcome.name));
+        m_outcome.tool = printWithDialog(m_file.fileName());
     }
     if (m_unzip) {
-        showStep(DownloadMessages::unpacking(m_outcome.name));
-        m_outcome.toolFailure = DownloadMessages::toolFailure(
-            QStringLiteral("7za"), m_file.fileName(),
-            unpackArchive(m_file.fileName(), m_unzipLocation, m_outcome.unpackedFiles));
+        if (m_busy)
+            m_busy->showToolStepNow(DownloadMessages::unpacking(m_outcome.name));
+        m_outcome.tool = unpackArchive(m_file.fileName(), m_unzipLocation, m_outcome.unpackedFiles);
     }
 }

@@ -12,6 +12,7 @@
 #include <memory>
 
 class DownloadBusyState;
+class QTimer;
 class WaitingSpinnerWidget;
 
 // Carries one download from its network reply to a closed file: has it named (asking the user
@@ -28,9 +29,11 @@ public:
 
     // How many items exist: the soak test watches that days of downloads do not pile them up.
     static int liveCount() { return liveItemCount; }
+    // How long a transfer may receive nothing before it ends as incomplete.
+    static int stallTimeoutMs();
 
-    // How the page lets go of a replaced item: one waiting in one of its file dialogs is
-    // deleted only once that handler has returned, never under it.
+    // How the page lets go of an item that a newer download replaces: what the user asked for
+    // is not lost, so the item carries its download to the end and then deletes itself.
     void release();
 
 private slots:
@@ -40,21 +43,23 @@ private slots:
     void error(QNetworkReply::NetworkError code);
 
 private:
-    // Where the transfer stands. While a file dialog is open the first chunk's handler holds
-    // m_mutex, and a finish meanwhile is remembered in m_finishPending.
-    enum class Stage { WaitingForData, GivenUp, OpenFailed, Writing, Finished };
+    // Where the download stands. While naming, a file dialog may be open: the handler that
+    // opened it holds m_mutex, and a finish meanwhile is remembered in m_finishPending.
+    enum class Stage { WaitingForData, Naming, Writing, GivenUp, Finished };
 
     void init();
     void providedFileName(QString &baseName, QString &endName);
     void getFileName();
-    bool openForFirstChunk();
+    void openForFirstChunk();
     void writeAvailable();
+    void endTransfer(TransferEnd end);
+    void cancel();
+    void endStalledTransfer();
+    void replyDestroyed();
     void runFollowUpAction();
     void showProgress();
-    void showStep(const QString &text);
     void showNotice(const QString &text, bool problem) const;
-    void releaseEndedReply();
-    void carryOutRelease();
+    void deleteIfDone();
 
     static int liveItemCount;
 
@@ -73,10 +78,13 @@ private:
     bool m_unzip;
     bool m_finishPending;
     Stage m_stage = Stage::WaitingForData;
-    // The page released this item while one of its handlers was running.
-    bool m_releasePending = false;
+    bool m_released = false;
+    // The destination did not exist before: a cancelled download takes it away again.
+    bool m_createdFile = false;
     // From the start until the download has ended; nothing while it is not busy.
     std::unique_ptr<DownloadBusyState> m_busy;
+    // Runs while bytes are awaited and no file dialog is open.
+    QTimer *m_stallTimer;
     // What the notice at the end reports, filled in as the download goes.
     DownloadOutcome m_outcome;
     // Every chunk passes through this one buffer on its way to the file, from the first write

@@ -14,6 +14,22 @@ bool isServerAnswer(QNetworkReply::NetworkError error)
            || error >= QNetworkReply::InternalServerError;
 }
 
+// Why a tool's run did not do its work, for the notice; empty when it did.
+QString toolProblem(const QString &tool, const ToolRun &run)
+{
+    switch (run.end) {
+    case ToolRun::End::Succeeded:
+        break;
+    case ToolRun::End::NotStarted:
+        return QStringLiteral("%1 could not be started (%2)").arg(tool, run.error);
+    case ToolRun::End::Crashed:
+        return QStringLiteral("%1 crashed").arg(tool);
+    case ToolRun::End::Failed:
+        return QStringLiteral("%1 ended with status %2").arg(tool, QString::number(run.exitStatus));
+    }
+    return QString();
+}
+
 } // namespace
 
 namespace DownloadMessages {
@@ -56,11 +72,6 @@ QString unpacked(const QString &name, const QString &folder, int fileCount)
                                 .arg(name, QString::number(fileCount), folder);
 }
 
-QString handedToPrinting(const QString &name)
-{
-    return QStringLiteral("Handed %1 to printing").arg(name);
-}
-
 QString incomplete(const QString &name, qint64 received, qint64 total, const QString &reason)
 {
     const QString got
@@ -87,41 +98,53 @@ QString serverError(const QString &name, int httpStatus, const QString &reason, 
                          : text;
 }
 
-QString toolFailed(const QString &tool, const QString &file, int exitStatus, const QString &error)
+QString cancelled(const QString &name)
 {
-    if (!error.isEmpty())
-        return QStringLiteral("%1 could not run for %2: %3").arg(tool, file, error);
-    return QStringLiteral("%1 ended with status %2 for %3")
-        .arg(tool, QString::number(exitStatus), file);
+    return QStringLiteral("The download of %1 was cancelled").arg(name);
 }
 
-QString toolCrashed(const QString &tool, const QString &file)
+QString printOutcome(const QString &name, const ToolRun &run, bool &problem)
 {
-    return QStringLiteral("%1 crashed while working on %2").arg(tool, file);
-}
-
-QString toolFailure(const QString &tool, const QString &file, const ToolRun &run)
-{
-    switch (run.end) {
-    case ToolRun::End::Succeeded:
-        break;
-    case ToolRun::End::NotStarted:
-        return toolFailed(tool, file, 0, run.error);
-    case ToolRun::End::Crashed:
-        return toolCrashed(tool, file);
-    case ToolRun::End::Failed:
-        return toolFailed(tool, file, run.exitStatus, QString());
+    problem = false;
+    if (run.end == ToolRun::End::Succeeded)
+        return QStringLiteral("Printed %1").arg(name);
+    if (run.end == ToolRun::End::Failed && run.exitStatus == PrintCancelled)
+        return QStringLiteral("Printing of %1 was cancelled").arg(name);
+    problem = true;
+    QString why = toolProblem(QStringLiteral("pdftocairo"), run);
+    if (run.end == ToolRun::End::Failed) {
+        switch (run.exitStatus) {
+        case DocumentNotPrintable:
+            why = QStringLiteral("it is not a PDF that can be printed");
+            break;
+        case OutputFileFailed:
+            why = QStringLiteral("its pages could not be written to the PDF file");
+            break;
+        case JobRefused:
+            why = QStringLiteral("the printer did not take the job");
+            break;
+        default:
+            break;
+        }
     }
-    return QString();
+    return QStringLiteral("%1 was not printed: %2").arg(name, why);
 }
 
-QString replaced(const QString &name, qint64 written, qint64 total)
+QString unpackOutcome(const QString &name, const QString &folder, int fileCount, const ToolRun &run,
+                      bool &problem)
 {
-    return incomplete(name, written, total, QStringLiteral("a newer download took its place"));
+    problem = run.end != ToolRun::End::Succeeded;
+    if (!problem)
+        return unpacked(name, folder, fileCount);
+    return QStringLiteral("%1 could not be unpacked: %2")
+        .arg(name, toolProblem(QStringLiteral("7za"), run));
 }
 
 void takeTransferOutcome(DownloadOutcome &outcome, const QNetworkReply &reply)
 {
+    // A transfer that ended before the first chunk has not been named yet.
+    if (outcome.name.isEmpty())
+        outcome.name = DownloadNaming::shownName(reply.rawHeader("Content-Disposition"));
     outcome.total = reply.header(QNetworkRequest::ContentLengthHeader).toLongLong();
     if (reply.error() == QNetworkReply::NoError)
         return;
@@ -131,34 +154,46 @@ void takeTransferOutcome(DownloadOutcome &outcome, const QNetworkReply &reply)
     outcome.httpReason = reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
 }
 
+bool wholeBodyWritten(const DownloadOutcome &outcome)
+{
+    return outcome.end == TransferEnd::Received && outcome.opened && outcome.transferError.isEmpty()
+           && (outcome.total <= 0 || outcome.written >= outcome.total);
+}
+
 QString endNotice(const DownloadOutcome &outcome, bool &problem)
 {
     problem = true;
-    if (outcome.serverAnswer) {
+    switch (outcome.end) {
+    case TransferEnd::Received:
+        break;
+    case TransferEnd::NotWritten:
+        return notSaved(outcome.name, outcome.path, outcome.writeError);
+    case TransferEnd::Stalled:
+        return incomplete(outcome.name, outcome.written, outcome.total,
+                          QStringLiteral("the instrument stopped sending"));
+    case TransferEnd::Cancelled:
+        problem = false;
+        if (!outcome.opened || outcome.removed)
+            return cancelled(outcome.name);
+        return incomplete(outcome.name, outcome.written, outcome.total,
+                          QStringLiteral("the download was cancelled"));
+    }
+    if (outcome.serverAnswer)
         return serverError(outcome.name, outcome.httpStatus, outcome.httpReason, outcome.opened);
-    }
-    if (!outcome.transferError.isEmpty() || !outcome.writeError.isEmpty()
-        || (outcome.total > 0 && outcome.written < outcome.total)) {
-        const QString reason
-            = !outcome.transferError.isEmpty() ? outcome.transferError
-              : !outcome.writeError.isEmpty()
-                  ? QStringLiteral("not all of it could be written: %1").arg(outcome.writeError)
-                  : QString();
-        return incomplete(outcome.name, outcome.written, outcome.total, reason);
-    }
+    if (!outcome.transferError.isEmpty() || (outcome.total > 0 && outcome.written < outcome.total))
+        return incomplete(outcome.name, outcome.written, outcome.total, outcome.transferError);
     if (!outcome.opened)
         return nothingSent(outcome.name);
-    if (!outcome.toolFailure.isEmpty())
-        return outcome.toolFailure;
-    problem = false;
     switch (outcome.kind) {
     case DownloadKind::PrintJob:
-        return handedToPrinting(outcome.name);
+        return printOutcome(outcome.name, outcome.tool, problem);
     case DownloadKind::ZipArchive:
-        return unpacked(outcome.name, outcome.unpackFolder, outcome.unpackedFiles);
+        return unpackOutcome(outcome.name, outcome.unpackFolder, outcome.unpackedFiles,
+                             outcome.tool, problem);
     case DownloadKind::OrdinaryFile:
         break;
     }
+    problem = false;
     return saved(outcome.name, outcome.path);
 }
 

@@ -1,11 +1,15 @@
 #pragma once
 
 #include "web/downloadnaming.h"
+#include "web/toolrun.h"
 
 #include <QString>
 
 class QNetworkReply;
-struct ToolRun;
+
+// How the transfer ended: the reply came to its end, whatever it held, or the program cut it
+// off because the file could not take it, the instrument stopped sending, or the user cancelled.
+enum class TransferEnd { Received, NotWritten, Stalled, Cancelled };
 
 // How a download ended, as far as the notice is concerned. The item fills it in as the
 // download goes, and the reply's part once it has ended.
@@ -16,8 +20,11 @@ struct DownloadOutcome
     // Where the file was saved, and for an archive where it was unpacked.
     QString path;
     QString unpackFolder;
+    TransferEnd end = TransferEnd::Received;
     // The destination was opened: something of the body could be written.
     bool opened = false;
+    // A cancelled download's file was removed again.
+    bool removed = false;
     qint64 written = 0;
     // The length the server announced; 0 or less when it announced none.
     qint64 total = 0;
@@ -27,15 +34,25 @@ struct DownloadOutcome
     int httpStatus = 0;
     QString httpReason;
     bool serverAnswer = false;
+    // Why the file could not be opened or written.
     QString writeError;
-    // What went wrong with the tool, ready to show, or nothing.
-    QString toolFailure;
+    // How the tool ended, once the whole body was handed to it.
+    ToolRun tool;
     int unpackedFiles = 0;
 };
 
 // What the busy backdrop and the end-of-download notice say, in plain words. The texts, and
 // which of them a finished download gets, are decided here, without any widget.
 namespace DownloadMessages {
+
+// How the print helper ends besides 0 (printed, or written to a PDF file): its manual page
+// names them, and the platform's own pdftocairo never ends with PrintCancelled.
+enum PrintHelperStatus {
+    DocumentNotPrintable = 1,
+    OutputFileFailed = 2,
+    JobRefused = 3,
+    PrintCancelled = 10,
+};
 
 // A size as people read it: "512 bytes", "12.4 MB", "1.1 GB".
 QString size(qint64 bytes);
@@ -47,27 +64,26 @@ QString unpacking(const QString &name);
 
 QString saved(const QString &name, const QString &path);
 QString unpacked(const QString &name, const QString &folder, int fileCount);
-QString handedToPrinting(const QString &name);
 // The body ended early: with a network error (reason), or shorter than announced.
 QString incomplete(const QString &name, qint64 received, qint64 total, const QString &reason);
 // The reply ended without a single byte of body: there was nothing to save.
 QString nothingSent(const QString &name);
-// The destination could not be opened (a refused file in the temporary folder, a folder
-// that cannot be written to).
+// The destination could not be opened or written (a refused file in the temporary folder, a
+// folder that cannot be written to, a full disk).
 QString notSaved(const QString &name, const QString &path, const QString &reason);
 // The server answered with an error; its answer, if it had one, is what was written.
 QString serverError(const QString &name, int httpStatus, const QString &reason, bool answerWritten);
-// A tool ended with a status other than 0 (exitStatus), or could not run at all (error).
-QString toolFailed(const QString &tool, const QString &file, int exitStatus, const QString &error);
-QString toolCrashed(const QString &tool, const QString &file);
-// What went wrong with a tool's run, or nothing when it did its work.
-QString toolFailure(const QString &tool, const QString &file, const ToolRun &run);
-// The newer download that replaced this one left the file with part of the body.
-QString replaced(const QString &name, qint64 written, qint64 total);
+QString cancelled(const QString &name);
+// How printing or unpacking ended, in one line; problem tells a failure.
+QString printOutcome(const QString &name, const ToolRun &run, bool &problem);
+QString unpackOutcome(const QString &name, const QString &folder, int fileCount, const ToolRun &run,
+                      bool &problem);
 
 // The announced length and how the transfer ended, taken from the ended reply.
 void takeTransferOutcome(DownloadOutcome &outcome, const QNetworkReply &reply);
-// The notice for a download that has ended; problem tells a red one from a plain one. A
+// The file holds the whole body as the instrument meant it: only then is it handed to a tool.
+bool wholeBodyWritten(const DownloadOutcome &outcome);
+// The one notice for a download that has ended; problem tells a red one from a plain one. A
 // short body or a failed tool never reads like a success.
 QString endNotice(const DownloadOutcome &outcome, bool &problem);
 

@@ -99,7 +99,11 @@ QString uniqueFileName(const QString &directory, const QString &baseName, const 
 
 QString storedFileName(const QString &directory, const QString &baseName, const QString &endName)
 {
-    return directory + baseName + QLatin1Char('.') + endName;
+    // 7za reads "*" and "?" in the archive's name as wildcards, and would unpack every archive
+    // that they match in the folder: the stored name keeps them out.
+    QString name = baseName + QLatin1Char('.') + endName;
+    name.replace(QLatin1Char('*'), QLatin1Char('_')).replace(QLatin1Char('?'), QLatin1Char('_'));
+    return directory + name;
 }
 
 } // namespace DownloadNaming

@@ -23,7 +23,8 @@ DownloadKind kindOf(const QString &baseName, const QString &endName);
 QString directoryFor(DownloadKind kind);
 // The first path in `directory` (which ends with "/" or is empty) that does not exist yet.
 QString uniqueFileName(const QString &directory, const QString &baseName, const QString &endName);
-// Where a print job or an archive is stored: the plain name, not made unique.
+// Where a print job or an archive is stored: the plain name, not made unique, with nothing in
+// it that a tool reads as more than a name.
 QString storedFileName(const QString &directory, const QString &baseName, const QString &endName);
 
 } // namespace DownloadNaming

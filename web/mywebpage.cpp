@@ -16,7 +16,10 @@ MyWebPage::MyWebPage(QWidget *mainWindow, QObject *parent)
 
 MyWebPage::~MyWebPage()
 {
-    delete m_downloadItem;
+    // The item may be waiting in one of its file dialogs: it goes by itself once its download
+    // has ended, which the manager's going ends.
+    if (m_downloadItem)
+        m_downloadItem->release();
     delete m_request;
     delete m_networkManager;
 }

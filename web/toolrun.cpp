@@ -4,7 +4,18 @@
 #include <QDir>
 #include <QProcess>
 
+#include <unistd.h>
+
 namespace {
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+// Qt 6 replaced this hook by QProcess::setChildProcessModifier().
+class SessionLeaderProcess : public QProcess
+{
+protected:
+    void setupChildProcess() override { ::setsid(); }
+};
+#endif
 
 // The names in a folder that are files, for the count of what an archive added.
 int fileCount(const QString &folder)
@@ -16,11 +27,17 @@ int fileCount(const QString &folder)
 
 ToolRun runTool(const QString &program, const QStringList &arguments)
 {
+    // Nobody ever answers the tool: a prompt (the password of an encrypted archive) must fail
+    // at once instead of waiting for ever while the window cannot even repaint. Its input ends
+    // at once, and in a session of its own it has no terminal to ask on either, wherever the
+    // program was started.
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    SessionLeaderProcess process;
+#else
     QProcess process;
+    process.setChildProcessModifier([] { ::setsid(); });
+#endif
     process.start(program, arguments, QIODevice::ReadWrite);
-    // Nobody ever writes to the tool: a prompt (the password of an encrypted archive) then
-    // reads the end of its input and the tool gives up, instead of waiting for ever while the
-    // window cannot even repaint.
     process.closeWriteChannel();
     ToolRun run;
     // A tool that never started would otherwise be waited for forever.

@@ -40,5 +40,22 @@ void BusyWindow::leaveBusy()
 
 void BusyWindow::apply()
 {
-    m_window->setEnabled(m_busyJobs == 0);
+    m_window->setEnabled(m_busyJobs == 0 || m_openDialogs > 0);
+}
+
+BusyWindow::OpenDialog::OpenDialog(QWidget *window)
+    : m_busyWindow(window ? BusyWindow::of(window) : nullptr)
+{
+    if (m_busyWindow) {
+        ++m_busyWindow->m_openDialogs;
+        m_busyWindow->apply();
+    }
+}
+
+BusyWindow::OpenDialog::~OpenDialog()
+{
+    if (m_busyWindow) {
+        --m_busyWindow->m_openDialogs;
+        m_busyWindow->apply();
+    }
 }

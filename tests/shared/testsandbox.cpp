@@ -54,7 +54,9 @@ bool TestSandbox::setUp()
         const QString path = tools() + QLatin1Char('/') + QLatin1String(tool);
         const QByteArray script
             = QByteArray("#!/bin/sh\n") + "printf '%s\\n' \"$@\" > \"${0%/*}/" + tool + ".args\"\n"
-              + "if [ -f \"$2\" ]; then cp \"$2\" \"${0%/*}/" + tool + ".input\"; fi\n";
+              + "if [ -f \"$2\" ]; then cp \"$2\" \"${0%/*}/" + tool + ".input\"; fi\n"
+              + "read -r _ _ _ _ _ session _ </proc/$$/stat\n"
+              + "if [ \"$session\" = $$ ]; then : >\"${0%/*}/" + tool + ".leader\"; fi\n";
         if (!writeFile(path, script)
             || !QFile::setPermissions(path,
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
@@ -88,6 +90,11 @@ QByteArray TestSandbox::toolInput(const QString &tool) const
     return readFile(tools() + QLatin1Char('/') + tool + ".input");
 }
 
+bool TestSandbox::toolLedItsSession(const QString &tool) const
+{
+    return QFile::exists(tools() + QLatin1Char('/') + tool + ".leader");
+}
+
 QStringList entries(const QString &directory)
 {
     return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
@@ -119,7 +126,7 @@ QStringList openFileDescriptorTargets()
 void TestSandbox::forgetToolRuns()
 {
     for (const char *tool : standInTools) {
-        for (const char *record : {".args", ".input"})
+        for (const char *record : {".args", ".input", ".leader"})
             QFile::remove(tools() + QLatin1Char('/') + QLatin1String(tool) + QLatin1String(record));
     }
 }

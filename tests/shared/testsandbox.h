@@ -32,6 +32,8 @@ public:
     QStringList toolArguments(const QString &tool) const;
     // The copy of the file that the stand-in's last run was given.
     QByteArray toolInput(const QString &tool) const;
+    // The stand-in's last run had a session of its own, without a terminal to prompt on.
+    bool toolLedItsSession(const QString &tool) const;
     // Forgets the stand-ins' runs, for the next download in the same sandbox.
     void forgetToolRuns();
 
