@@ -13,6 +13,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -64,8 +65,8 @@ private slots:
     void cleanup();
     void brokenConnectionKeepsWhatArrived_data();
     void brokenConnectionKeepsWhatArrived();
-    void stalledServerHoldsWindowUntilReplaced_data();
-    void stalledServerHoldsWindowUntilReplaced();
+    void stalledTransferEndsByItself_data();
+    void stalledTransferEndsByItself();
     void hugeContentDisposition_data();
     void hugeContentDisposition();
     void emptyBody_data();
@@ -279,7 +280,7 @@ void tst_NetworkFaults::brokenConnectionKeepsWhatArrived()
     expectNoDescriptorLeft();
 }
 
-void tst_NetworkFaults::stalledServerHoldsWindowUntilReplaced_data()
+void tst_NetworkFaults::stalledTransferEndsByItself_data()
 {
     QTest::addColumn<QByteArray>("name");
     QTest::addColumn<qint64>("stallAfter");
@@ -291,7 +292,7 @@ void tst_NetworkFaults::stalledServerHoldsWindowUntilReplaced_data()
     QTest::newRow("saved file stalled mid-body") << QByteArray("data.bin") << qint64(70000);
 }
 
-void tst_NetworkFaults::stalledServerHoldsWindowUntilReplaced()
+void tst_NetworkFaults::stalledTransferEndsByItself()
 {
     QFETCH(QByteArray, name);
     QFETCH(qint64, stallAfter);
@@ -306,40 +307,24 @@ void tst_NetworkFaults::stalledServerHoldsWindowUntilReplaced()
         = printJob ? temp() + QStringLiteral("/print.pdf") : home() + QStringLiteral("/data.bin");
     if (!printJob)
         m_dialogs.answer(choose(destination));
+    qputenv("KESTRION_STALL_TIMEOUT_SECONDS", "1");
+    const auto unset = qScopeGuard([] { qunsetenv("KESTRION_STALL_TIMEOUT_SECONDS"); });
 
     QUrl url = m_instrument->baseUrl();
     url.setPath(QStringLiteral("/downloads/stalled"));
     startDownload(url);
     QTRY_COMPARE_WITH_TIMEOUT(stalled.count(), 1, waitLimitMs);
-    if (stallAfter > 0)
-        QTRY_VERIFY_WITH_TIMEOUT(
-            linesStartingWith("DownloadItem::downloadReadyRead got filename=") == 1, waitLimitMs);
-
-    // Nothing gives up on a server that stalls: the window stays disabled under the turning
-    // indicator and the wait cursor stays up.
-    QVERIFY(!m_window->isEnabled());
-    QVERIFY(QGuiApplication::overrideCursor());
-    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    QCOMPARE(m_window->findChildren<WaitingSpinnerWidget *>().size(), 1);
-    QVERIFY(m_window->findChildren<WaitingSpinnerWidget *>().first()->isSpinning());
-    QCOMPARE(linesStartingWith("DownloadItem::downloadFinished"), 0);
-    QVERIFY(m_reply && !m_reply->isFinished());
-    // What has arrived is on disk already, not held in a buffer of the program's.
-    if (stallAfter > 0)
-        QTRY_COMPARE_WITH_TIMEOUT(readFile(destination),
-                                  DemoInstrument::patternBytes(0, stallAfter), waitLimitMs);
-
-    // The next download replaces the item, which gives the window back, keeps what came and
-    // lets go of the reply: left to itself, it would hold a connection to the instrument.
+    // Replaced meanwhile, as when the page starts another download: the item still carries its
+    // own to the end, which the stall brings, and then goes with its reply.
     QPointer<DownloadItem> replaced = m_item.release();
     replaced->release();
     QTRY_VERIFY_WITH_TIMEOUT(replaced.isNull() && m_reply.isNull(), waitLimitMs);
     expectReleased();
-    const QByteArray saved = readFile(destination);
-    QVERIFY(saved.size() <= stallAfter);
-    QVERIFY(saved == DemoInstrument::patternBytes(0, saved.size()));
+    QCOMPARE(linesStartingWith("DownloadItem::endStalledTransfer seconds= 1"), 1);
+    QCOMPARE(finishesHandled(), 1);
+    // What has arrived is on disk, not held in a buffer of the program's; no tool gets a part.
+    QCOMPARE(readFile(destination), DemoInstrument::patternBytes(0, stallAfter));
     QCOMPARE(QFileInfo::exists(destination), stallAfter > 0);
-    QCOMPARE(finishesHandled(), 0);
     QVERIFY(toolArguments(QStringLiteral("pdftocairo")).isEmpty());
     expectNoDescriptorLeft();
 }

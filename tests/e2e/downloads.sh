@@ -173,7 +173,11 @@ print-cups-all | print-cups-page-2 | print-cups-cancel | print-cups-stopped)
     wait_for_download
     close_shell
     expect_one_download /downloads/print.pdf
-    log_has "DownloadItem::handleFinished printing  \"$TMPDIR/print.pdf\"" \
+    # The launcher gave the program a temporary folder of its own, readable by nobody else.
+    private_job=$(find "$HOME/.cache/kestrion-shell/tmp" -mindepth 2 -name print.pdf)
+    [ "$(stat -c %a "$(dirname "$private_job")") $(stat -c %a "$private_job")" = "700 600" ] \
+        || fail "the print job is not private: $(ls -la "$(dirname "$private_job")")"
+    log_has "DownloadItem::handleFinished printing  \"$private_job\"" \
         || fail "the print job was not handed over"
     case "$1" in
     print-cups-all) expect_pages "$(printed_pdf)" 1 3 ;;
