@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSaveFile>
 #include <QTextStream>
 
 SelectConnectionDialog::SelectConnectionDialog(QWidget *parent)
@@ -49,10 +50,15 @@ void SelectConnectionDialog::accept()
         m_ipAddress = ui->lanLineEdit->text();
 
     // The file keeps the LAN address whichever link was chosen, so it is offered again later.
-    QFile file(QStringLiteral("ip.txt"));
+    // The old address stays until the new one is complete on disk: a full disk or a power cut
+    // meanwhile must not leave an empty file.
+    QSaveFile file(QStringLiteral("ip.txt"));
     if (file.open(QIODevice::WriteOnly)) {
         QTextStream out(&file);
         out << ui->lanLineEdit->text() << Qt::endl;
+        // QSaveFile's commit() does not see a write of the buffer that failed half-way.
+        if (out.status() == QTextStream::Ok && file.flush())
+            file.commit();
     }
 
     done(QDialog::Accepted);

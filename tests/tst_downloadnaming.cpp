@@ -129,6 +129,9 @@ void tst_DownloadNaming::offeredName()
     QCOMPARE(base, baseName);
     QCOMPARE(end, endName);
     QCOMPARE(int(DownloadNaming::kindOf(base, end)), kind);
+    // The user is shown the name that is stored, the fallback included.
+    const QString shown = DownloadNaming::shownName(header);
+    QVERIFY2(shown.startsWith(base) && shown.endsWith(end), qPrintable(shown));
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());

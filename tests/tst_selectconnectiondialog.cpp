@@ -18,9 +18,12 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -345,27 +348,31 @@ void tst_SelectConnectionDialog::accept_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("address");
     QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<qint64>("fileSizeLimit");
 
     const QString keepLoaded;
     QTest::newRow("first start, USB: file gets a bare line feed")
-        << QByteArray() << "usbRadioButton" << keepLoaded << "192.168.7.1" << QByteArray("\n");
+        << QByteArray() << "usbRadioButton" << keepLoaded << "192.168.7.1" << QByteArray("\n") << qint64(-1);
     QTest::newRow("WiFi still writes the loaded LAN address")
         << QByteArray("10.0.0.5\n") << "wifiRadioButton" << keepLoaded << "192.168.8.1"
-        << QByteArray("10.0.0.5\n");
+        << QByteArray("10.0.0.5\n") << qint64(-1);
     QTest::newRow("USB still writes the typed LAN address")
         << QByteArray() << "usbRadioButton" << "10.0.0.9" << "192.168.7.1"
-        << QByteArray("10.0.0.9\n");
+        << QByteArray("10.0.0.9\n") << qint64(-1);
     QTest::newRow("LAN takes the loaded address")
         << QByteArray("10.0.0.5\n") << "lanRadioButton" << keepLoaded << "10.0.0.5"
-        << QByteArray("10.0.0.5\n");
+        << QByteArray("10.0.0.5\n") << qint64(-1);
     QTest::newRow("LAN keeps leading and trailing spaces")
         << QByteArray() << "lanRadioButton" << "  10.0.0.5 " << "  10.0.0.5 "
-        << QByteArray("  10.0.0.5 \n");
+        << QByteArray("  10.0.0.5 \n") << qint64(-1);
     QTest::newRow("LAN with an empty field")
-        << QByteArray("10.0.0.5\n") << "lanRadioButton" << "" << "" << QByteArray("\n");
+        << QByteArray("10.0.0.5\n") << "lanRadioButton" << "" << "" << QByteArray("\n") << qint64(-1);
     QTest::newRow("several lines shrink to the field's line")
         << QByteArray("10.0.0.5\r\nold\r\nolder\r\n") << "lanRadioButton" << keepLoaded
-        << "10.0.0.5" << QByteArray("10.0.0.5\n");
+        << "10.0.0.5" << QByteArray("10.0.0.5\n") << qint64(-1);
+    QTest::newRow("a write that fails keeps the old address whole")
+        << QByteArray("10.0.0.5\n") << "lanRadioButton" << "10.20.30.40" << "10.20.30.40"
+        << QByteArray("10.0.0.5\n") << qint64(4);
 }
 // clang-format on
 
@@ -376,6 +383,7 @@ void tst_SelectConnectionDialog::accept()
     QFETCH(QString, typed);
     QFETCH(QString, address);
     QFETCH(QByteArray, after);
+    QFETCH(qint64, fileSizeLimit);
 
     if (!before.isNull())
         writeIpFile(before);
@@ -384,10 +392,21 @@ void tst_SelectConnectionDialog::accept()
     if (!typed.isNull())
         part<QLineEdit>(dialog, "lanLineEdit")->setText(typed);
 
+    rlimit unlimited{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    if (fileSizeLimit >= 0) {
+        // A disk that is full after a few bytes.
+        const rlimit limited{rlim_t(fileSizeLimit), unlimited.rlim_max};
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    }
     dialog.accept();
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, previousHandler);
     QCOMPARE(dialog.m_ipAddress, address);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(readIpFile(), after);
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ip.txt")});
 }
 
 void tst_SelectConnectionDialog::okButtonEndsExec()
