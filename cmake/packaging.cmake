@@ -1,6 +1,12 @@
 # Install rules and the Debian package (cpack -G DEB).
 include(GNUInstallDirs)
 
+# Folders are made 0755 whatever the umask of whoever installs or packages: a group-writable
+# folder in the package is an error to lintian and a hole on the user's system.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+    GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS})
+
 set(KESTRION_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 set(KESTRION_RESOURCES_DIR ${PROJECT_SOURCE_DIR}/resources)
 set(KESTRION_ICON_DIR ${CMAKE_INSTALL_DATADIR}/icons/hicolor)

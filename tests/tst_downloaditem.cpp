@@ -395,11 +395,12 @@ void tst_DownloadItem::failedOpenEndsDownload()
     QCOMPARE(linesStartingWith("DownloadItem::downloadReadyRead error="), 1);
     QCOMPARE(linesStartingWith("DownloadItem::downloadReadyRead got filename="), 1);
     // One notice says so, once, with the reason.
-    QCOMPARE(linesStartingWith("DownloadItem::showNotice text="), 1);
-    QCOMPARE(linesStartingWith(QStringLiteral("DownloadItem::showNotice text= \"%1 could not be "
-                                              "saved to %2: ")
-                                   .arg(QFileInfo(path).fileName(), destination)),
-             1);
+    QCOMPARE(linesStartingWith("DownloadItem::handleFinished notice="), 1);
+    QCOMPARE(
+        linesStartingWith(QStringLiteral("DownloadItem::handleFinished notice= \"%1 could not be "
+                                         "saved to %2: ")
+                              .arg(QFileInfo(path).fileName(), destination)),
+        1);
     QVERIFY(toolArguments(QStringLiteral("pdftocairo")).isEmpty());
     QVERIFY(m_window->isEnabled());
     QVERIFY(cursorRestored());
@@ -904,7 +905,8 @@ void tst_DownloadItem::cutOffDownloadEnds()
     QCOMPARE(linesStartingWith(printJob ? "DownloadItem::endStalledTransfer seconds= 1"
                                         : "DownloadItem::cancel url="),
              1);
-    QVERIFY(logLines.contains(QStringLiteral("DownloadItem::showNotice text= \"%1\"").arg(notice)));
+    QVERIFY(logLines.contains(
+        QStringLiteral("DownloadItem::handleFinished notice= \"%1\"").arg(notice)));
     if (how == QLatin1String("cancel"))
         QVERIFY(!QFileInfo::exists(destination));
     else

@@ -10,7 +10,6 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QSignalSpy>
@@ -552,7 +551,7 @@ void tst_MyWebPage::secondDownloadWhileFirstAsks(bool save)
     delete m_view;
     m_view = nullptr;
     m_page.reset();
-    QVERIFY(m_mainWindow->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(m_mainWindow->isEnabled(), loadTimeout);
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 }
 
@@ -572,7 +571,6 @@ void tst_MyWebPage::pageGoesWhileItemAsks()
     QTRY_VERIFY_WITH_TIMEOUT(answerer.answered(), loadTimeout);
 
     QTRY_COMPARE_WITH_TIMEOUT(DownloadItem::liveCount(), 0, loadTimeout);
-    QVERIFY(!QFileInfo::exists(destination));
     QVERIFY(m_mainWindow->isEnabled());
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 }

@@ -1,5 +1,7 @@
 #include "downloadbusystate.h"
 
+#include "web/downloadmessages.h"
+
 #include "widgets/busyindicator.h"
 #include "widgets/busyoverlay.h"
 #include "widgets/busywindow.h"
@@ -48,18 +50,12 @@ DownloadBusyState::~DownloadBusyState()
         m_window->leaveBusy();
 }
 
-bool DownloadBusyState::progressDue()
+void DownloadBusyState::showProgress(const QString &name, qint64 received, qint64 total)
 {
     if (!m_overlay || (m_progressClock.isValid() && m_progressClock.elapsed() < progressIntervalMs))
-        return false;
+        return;
     m_progressClock.start();
-    return true;
-}
-
-void DownloadBusyState::showProgress(const QString &text)
-{
-    if (m_overlay)
-        m_overlay->setText(text);
+    m_overlay->setText(DownloadMessages::progress(name, received, total));
 }
 
 void DownloadBusyState::showToolStepNow(const QString &text)

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QtGlobal>
 
 #include <functional>
 
@@ -27,9 +28,9 @@ public:
     DownloadBusyState(const DownloadBusyState &) = delete;
     DownloadBusyState &operator=(const DownloadBusyState &) = delete;
 
-    // True at most ten times a second, so that small chunks do not redraw the line each time.
-    bool progressDue();
-    void showProgress(const QString &text);
+    // The line under the indicator, redrawn at most ten times a second, however small the
+    // chunks.
+    void showProgress(const QString &name, qint64 received, qint64 total);
     // For a line that must be on the screen before the GUI thread blocks. While it waits for
     // a tool nothing could react to "Cancel": the button goes.
     void showToolStepNow(const QString &text);

@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr int chunkBufferSize = 256 * 1024;
+
 bool fail(int fd, QString &errorString, const QString &reason)
 {
     errorString = reason;
@@ -73,14 +75,20 @@ bool openDownloadDestination(QFile &file, bool inFixedPlace, QString &errorStrin
     return opened;
 }
 
-bool writeFully(QFile &file, const char *data, qint64 size)
+bool appendAvailable(QIODevice &source, QFile &file, QByteArray &buffer, qint64 &written)
 {
-    while (size > 0) {
-        const qint64 written = file.write(data, size);
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= written;
+    if (buffer.isEmpty())
+        buffer.resize(chunkBufferSize);
+    qint64 count = 0;
+    while ((count = source.read(buffer.data(), buffer.size())) > 0) {
+        for (const char *data = buffer.constData(); count > 0;) {
+            const qint64 chunk = file.write(data, count);
+            if (chunk <= 0)
+                return false;
+            data += chunk;
+            count -= chunk;
+            written += chunk;
+        }
     }
     return true;
 }

@@ -2,7 +2,9 @@
 
 #include <QtGlobal>
 
+class QByteArray;
 class QFile;
+class QIODevice;
 class QString;
 
 // Opening and filling a download's destination file.
@@ -14,6 +16,9 @@ class QString;
 // written, checked on the opened file itself. A path that the user chose in the dialog is
 // written as chosen, links and all.
 bool openDownloadDestination(QFile &file, bool inFixedPlace, QString &errorString);
-// Writes all of it: a short write (a file size limit, a full disk) is tried again for the rest,
-// which then either goes through or fails with the reason in the file's error string.
-bool writeFully(QFile &file, const char *data, qint64 size);
+// Moves everything the source holds into the file, piece by piece through buffer (made on first
+// use, for as long as the caller keeps it), and counts
+// what was written. A short write (a file size limit, a full disk) is tried again for the rest,
+// which then either goes through or fails: false then, with the reason in the file's error
+// string, and nothing more is written, so that the file never gets a hole in the middle.
+bool appendAvailable(QIODevice &source, QFile &file, QByteArray &buffer, qint64 &written);

@@ -1,16 +1,15 @@
 #include "downloaditem.h"
 
+#include "web/destinationchoice.h"
 #include "web/downloadbusystate.h"
 #include "web/downloadfile.h"
-#include "widgets/busywindow.h"
+#include "web/stalltimer.h"
+#include "web/toolrun.h"
 #include "widgets/downloadnotice.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QDebug>
-#include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QTimer>
 
 namespace {
 
@@ -18,23 +17,19 @@ namespace {
 // reading from the socket, so that the server waits for the disk instead of the body piling up
 // in memory.
 constexpr qint64 streamingBufferSize = 1024 * 1024;
-constexpr int chunkBufferSize = 256 * 1024;
-constexpr int defaultStallTimeoutSeconds = 60;
 
 } // namespace
-
-int DownloadItem::liveItemCount = 0;
 
 DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
     : QObject(nullptr)
     , m_reply(reply)
     , m_mutex(QMutex::NonRecursive)
-    , m_spinner(new WaitingSpinnerWidget(parentWidget, true, true))
+    // The window's disabled state follows the count of busy downloads (BusyWindow), not each
+    // indicator: one that disabled the window by itself, even for a moment, would take the
+    // keyboard focus from a file dialog of another download that is open on it.
+    , m_spinner(new WaitingSpinnerWidget(parentWidget, true, false))
     , m_parentWidget(parentWidget)
-    , m_print(false)
-    , m_unzip(false)
-    , m_finishPending(false)
-    , m_stallTimer(new QTimer(this))
+    , m_stallTimer(new StallTimer(this))
 {
     ++liveItemCount;
     init();
@@ -48,19 +43,17 @@ DownloadItem::~DownloadItem()
     --liveItemCount;
 }
 
-int DownloadItem::stallTimeoutMs()
-{
-    const int seconds = qEnvironmentVariableIntValue("KESTRION_STALL_TIMEOUT_SECONDS");
-    return (seconds > 0 ? seconds : defaultStallTimeoutSeconds) * 1000;
-}
-
 void DownloadItem::init()
 {
     if (!m_reply)
         return;
 
-    m_busy = std::make_unique<DownloadBusyState>(m_spinner, m_parentWidget, this,
-                                                 [this] { cancel(); });
+    m_busy = std::make_unique<DownloadBusyState>(m_spinner, m_parentWidget, this, [this] {
+        if (m_stage == Stage::Finished || m_stage == Stage::GivenUp)
+            return;
+        qDebug() << "DownloadItem::cancel url=" << m_url;
+        endTransfer(TransferEnd::Cancelled);
+    });
     m_url = m_reply->url();
     // From the first byte on: before the first chunk has been handled, a fast server would
     // otherwise have the network thread read ahead without bound.
@@ -73,9 +66,11 @@ void DownloadItem::init()
             SLOT(error(QNetworkReply::NetworkError)));
     // The manager deletes its replies when the page goes: nobody finishes this transfer then.
     connect(m_reply, &QObject::destroyed, this, &DownloadItem::replyDestroyed);
-    m_stallTimer->setSingleShot(true);
-    m_stallTimer->setInterval(stallTimeoutMs());
-    connect(m_stallTimer, &QTimer::timeout, this, &DownloadItem::endStalledTransfer);
+    connect(m_stallTimer, &QTimer::timeout, this, [this] {
+        qDebug() << "DownloadItem::endStalledTransfer seconds=" << m_stallTimer->seconds()
+                 << "url=" << m_url;
+        endTransfer(TransferEnd::Stalled);
+    });
     m_stallTimer->start();
 
     if (m_reply->error() != QNetworkReply::NoError)
@@ -123,11 +118,9 @@ void DownloadItem::openForFirstChunk()
     m_stage = Stage::Naming;
     // The dialog has a Cancel of its own, and the user is not to be hurried while choosing.
     m_stallTimer->stop();
-    if (m_busy)
-        m_busy->setCancelShown(false);
+    m_busy->setCancelShown(false);
     getFileName();
-    if (m_busy)
-        m_busy->setCancelShown(true);
+    m_busy->setCancelShown(true);
     if (m_file.fileName().isEmpty() || !m_reply) {
         qDebug() << "DownloadItem::downloadReadyRead empty file";
         m_stage = Stage::GivenUp;
@@ -150,21 +143,14 @@ void DownloadItem::openForFirstChunk()
     m_reply->setReadBufferSize(streamingBufferSize);
 }
 
-// Reads everything the reply holds, piece by piece through one buffer. Once a piece could not
-// be written nothing more is appended, so that the file never gets a hole in the middle.
+// Once a piece could not be written, the download ends: whatever came after it would leave a
+// hole in the file.
 void DownloadItem::writeAvailable()
 {
-    if (m_chunkBuffer.isEmpty())
-        m_chunkBuffer.resize(chunkBufferSize);
-    qint64 count = 0;
-    while ((count = m_reply->read(m_chunkBuffer.data(), m_chunkBuffer.size())) > 0) {
-        if (!writeFully(m_file, m_chunkBuffer.constData(), count)) {
-            m_outcome.writeError = m_file.errorString();
-            qDebug() << "DownloadItem::downloadReadyRead error=" << m_outcome.writeError << m_url;
-            endTransfer(TransferEnd::NotWritten);
-            return;
-        }
-        m_outcome.written += count;
+    if (!appendAvailable(*m_reply, m_file, m_chunkBuffer, m_outcome.written)) {
+        m_outcome.writeError = m_file.errorString();
+        qDebug() << "DownloadItem::downloadReadyRead error=" << m_outcome.writeError << m_url;
+        endTransfer(TransferEnd::NotWritten);
     }
 }
 
@@ -175,21 +161,6 @@ void DownloadItem::endTransfer(TransferEnd end)
     m_stallTimer->stop();
     if (m_reply && !m_reply->isFinished())
         m_reply->abort();
-}
-
-void DownloadItem::cancel()
-{
-    if (m_stage == Stage::Finished || m_stage == Stage::GivenUp)
-        return;
-    qDebug() << "DownloadItem::cancel url=" << m_url;
-    endTransfer(TransferEnd::Cancelled);
-}
-
-void DownloadItem::endStalledTransfer()
-{
-    qDebug() << "DownloadItem::endStalledTransfer seconds=" << m_stallTimer->interval() / 1000
-             << "url=" << m_url;
-    endTransfer(TransferEnd::Stalled);
 }
 
 void DownloadItem::replyDestroyed()
@@ -209,22 +180,11 @@ void DownloadItem::replyDestroyed()
 // grow while a dialog is open. The headers have arrived by the first chunk or the end.
 void DownloadItem::showProgress()
 {
-    if (!m_busy || !m_busy->progressDue())
-        return;
     if (m_outcome.name.isEmpty())
         m_outcome.name = DownloadNaming::shownName(m_reply->rawHeader("Content-Disposition"));
-    m_busy->showProgress(DownloadMessages::progress(
-        m_outcome.name, m_outcome.written + m_reply->bytesAvailable(),
-        m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong()));
-}
-
-void DownloadItem::showNotice(const QString &text, bool problem) const
-{
-    qDebug() << "DownloadItem::showNotice text=" << text;
-    if (m_parentWidget) {
-        DownloadNotice::showOn(m_parentWidget, text,
-                               problem ? DownloadNotice::Tone::Problem
-                                       : DownloadNotice::Tone::Done);
+    if (m_busy) {
+        m_busy->showProgress(m_outcome.name, m_outcome.written + m_reply->bytesAvailable(),
+                             m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
     }
 }
 
@@ -278,44 +238,23 @@ void DownloadItem::getFileName()
     QString baseName;
     QString endName;
     providedFileName(baseName, endName);
-
     m_outcome.kind = DownloadNaming::kindOf(baseName, endName);
     m_print = m_outcome.kind == DownloadKind::PrintJob;
     m_unzip = m_outcome.kind == DownloadKind::ZipArchive;
 
-    const QString directory = DownloadNaming::directoryFor(m_outcome.kind);
-    const QString defaultFileName = DownloadNaming::uniqueFileName(directory, baseName, endName);
-    qDebug() << "DownloadItem::getFileName defaultFileName=" << defaultFileName;
-    QString downloadFileName = DownloadNaming::storedFileName(directory, baseName, endName);
-
-    if (!m_print) {
-        // While the user decides, the reply takes in whatever arrives, without a limit: a server
-        // kept waiting for long might give up on the transfer.
+    // While the user decides, the reply takes in whatever arrives, without a limit: a server
+    // kept waiting for long might give up on the transfer.
+    if (!m_print)
         m_reply->setReadBufferSize(0);
-        const BusyWindow::OpenDialog openDialog(m_parentWidget);
-        if (m_unzip) {
-            m_unzipLocation
-                = QFileDialog::getExistingDirectory(m_parentWidget, tr("Select Directory"),
-                                                    QDir::homePath(), QFileDialog::ShowDirsOnly);
-        } else {
-            downloadFileName
-                = QFileDialog::getSaveFileName(m_parentWidget, tr("Save File"), defaultFileName,
-                                               QString(), nullptr, QFileDialog::Options());
-        }
-    }
+    const QString downloadFileName = DestinationChoice::choose(m_outcome.kind, baseName, endName,
+                                                               m_parentWidget, m_unzipLocation);
     // The page may have gone, and with it the reply, while the dialog was open.
     if (!m_reply)
         return;
-    if (m_unzip ? m_unzipLocation.isEmpty() : downloadFileName.isEmpty()) {
+    if (downloadFileName.isEmpty()) {
         m_reply->close();
         return;
     }
-    if (m_unzip)
-        qDebug() << "DownloadItem::getFileName m_unzipLocation=" << m_unzipLocation;
-    else if (!m_print)
-        qDebug() << "DownloadItem::getFileName selectedFileName=" << downloadFileName;
-
-    qDebug() << "DownloadItem::getFileName downloadFileName=" << downloadFileName;
     m_file.setFileName(downloadFileName);
     m_outcome.path = downloadFileName;
     m_outcome.unpackFolder = m_unzipLocation;
@@ -342,15 +281,8 @@ void DownloadItem::handleFinished()
         && (m_createdFile || m_print || m_unzip))
         m_outcome.removed = QFile::remove(m_file.fileName());
 
-    // When nothing of this download reached the file, whatever sits under its name (a planted
-    // link or FIFO, an older job) is not the download; nor is a part of the body what the
-    // instrument offered. No tool is handed either.
-    if ((m_print || m_unzip) && !m_outcome.opened)
-        qDebug() << "DownloadItem::handleFinished nothing written to" << m_file.fileName();
-    else if ((m_print || m_unzip) && !DownloadMessages::wholeBodyWritten(m_outcome))
-        qDebug() << "DownloadItem::handleFinished incomplete" << m_file.fileName();
-    else if (m_print || m_unzip)
-        runFollowUpAction();
+    runFollowUpAction(m_outcome, m_file.fileName(), m_unzipLocation,
+                      [this](const QString &step) { m_busy->showToolStepNow(step); });
     m_busy.reset();
     // A cancelled dialog needs no word.
     const bool givenUp = m_stage == Stage::GivenUp;
@@ -359,20 +291,7 @@ void DownloadItem::handleFinished()
         return;
     bool problem = false;
     const QString text = DownloadMessages::endNotice(m_outcome, problem);
-    showNotice(text, problem);
-}
-
-void DownloadItem::runFollowUpAction()
-{
-    // The line is on the screen before the GUI thread waits for the tool.
-    if (m_print) {
-        if (m_busy)
-            m_busy->showToolStepNow(DownloadMessages::printing(m_outcome.name));
-        m_outcome.tool = printWithDialog(m_file.fileName());
-    }
-    if (m_unzip) {
-        if (m_busy)
-            m_busy->showToolStepNow(DownloadMessages::unpacking(m_outcome.name));
-        m_outcome.tool = unpackArchive(m_file.fileName(), m_unzipLocation, m_outcome.unpackedFiles);
-    }
+    qDebug() << "DownloadItem::handleFinished notice=" << text;
+    DownloadNotice::showOn(m_parentWidget, text,
+                           problem ? DownloadNotice::Tone::Problem : DownloadNotice::Tone::Done);
 }

@@ -12,7 +12,7 @@
 #include <memory>
 
 class DownloadBusyState;
-class QTimer;
+class StallTimer;
 class WaitingSpinnerWidget;
 
 // Carries one download from its network reply to a closed file: has it named (asking the user
@@ -29,8 +29,6 @@ public:
 
     // How many items exist: the soak test watches that days of downloads do not pile them up.
     static int liveCount() { return liveItemCount; }
-    // How long a transfer may receive nothing before it ends as incomplete.
-    static int stallTimeoutMs();
 
     // How the page lets go of an item that a newer download replaces: what the user asked for
     // is not lost, so the item carries its download to the end and then deletes itself.
@@ -53,15 +51,11 @@ private:
     void openForFirstChunk();
     void writeAvailable();
     void endTransfer(TransferEnd end);
-    void cancel();
-    void endStalledTransfer();
     void replyDestroyed();
-    void runFollowUpAction();
     void showProgress();
-    void showNotice(const QString &text, bool problem) const;
     void deleteIfDone();
 
-    static int liveItemCount;
+    static inline int liveItemCount = 0;
 
     QUrl m_url;
     QFile m_file;
@@ -74,9 +68,9 @@ private:
     // Not owned; the pointer notices a window that went first, so no dialog gets a dead parent.
     QPointer<QWidget> m_parentWidget;
     QString m_unzipLocation;
-    bool m_print;
-    bool m_unzip;
-    bool m_finishPending;
+    bool m_print = false;
+    bool m_unzip = false;
+    bool m_finishPending = false;
     Stage m_stage = Stage::WaitingForData;
     bool m_released = false;
     // The destination did not exist before: a cancelled download takes it away again.
@@ -84,7 +78,7 @@ private:
     // From the start until the download has ended; nothing while it is not busy.
     std::unique_ptr<DownloadBusyState> m_busy;
     // Runs while bytes are awaited and no file dialog is open.
-    QTimer *m_stallTimer;
+    StallTimer *m_stallTimer;
     // What the notice at the end reports, filled in as the download goes.
     DownloadOutcome m_outcome;
     // Every chunk passes through this one buffer on its way to the file, from the first write

@@ -16,12 +16,13 @@ MyWebPage::MyWebPage(QWidget *mainWindow, QObject *parent)
 
 MyWebPage::~MyWebPage()
 {
-    // The item may be waiting in one of its file dialogs: it goes by itself once its download
-    // has ended, which the manager's going ends.
+    // The item may be waiting in one of its file dialogs, inside its reply's signal: it goes by
+    // itself once its download has ended, which the manager's going ends, and the manager goes
+    // with its replies once no signal of theirs is on the way any more.
     if (m_downloadItem)
         m_downloadItem->release();
     delete m_request;
-    delete m_networkManager;
+    m_networkManager->deleteLater();
 }
 
 bool MyWebPage::isDownloadRequest(const QUrl &url, NavigationType type)

@@ -1,5 +1,7 @@
 #include "toolrun.h"
 
+#include "web/downloadmessages.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QProcess>
@@ -74,7 +76,29 @@ ToolRun unpackArchive(const QString &fileName, const QString &folder, int &unpac
                                  QStringLiteral("-aou")};
     qDebug() << "DownloadItem::handleFinished stringList=" << stringList;
     const int before = fileCount(folder);
-    const ToolRun run = runTool(QStringLiteral("7za"), stringList);
+    ToolRun run = runTool(QStringLiteral("7za"), stringList);
     unpackedFiles = fileCount(folder) - before;
     return run;
+}
+
+void runFollowUpAction(DownloadOutcome &outcome, const QString &fileName,
+                       const QString &unpackFolder,
+                       const std::function<void(const QString &)> &showStep)
+{
+    if (outcome.kind == DownloadKind::OrdinaryFile)
+        return;
+    // When nothing of this download reached the file, whatever sits under its name (a planted
+    // link or FIFO, an older job) is not the download; nor is a part of the body what the
+    // instrument offered.
+    if (!outcome.opened) {
+        qDebug() << "DownloadItem::handleFinished nothing written to" << fileName;
+    } else if (!DownloadMessages::wholeBodyWritten(outcome)) {
+        qDebug() << "DownloadItem::handleFinished incomplete" << fileName;
+    } else if (outcome.kind == DownloadKind::PrintJob) {
+        showStep(DownloadMessages::printing(outcome.name));
+        outcome.tool = printWithDialog(fileName);
+    } else {
+        showStep(DownloadMessages::unpacking(outcome.name));
+        outcome.tool = unpackArchive(fileName, unpackFolder, outcome.unpackedFiles);
+    }
 }

@@ -2,6 +2,10 @@
 
 #include <QString>
 
+#include <functional>
+
+struct DownloadOutcome;
+
 // How a tool that a finished download was handed to ended.
 struct ToolRun
 {
@@ -18,3 +22,10 @@ struct ToolRun
 ToolRun printWithDialog(const QString &fileName);
 // The number of files the archive added to the folder goes into unpackedFiles.
 ToolRun unpackArchive(const QString &fileName, const QString &folder, int &unpackedFiles);
+
+// Hands a finished print job or archive to its tool, once the whole body is in its file: a part
+// of a PDF or an archive is of no use to the tool. showStep gets the line to show before the GUI
+// thread waits for the tool.
+void runFollowUpAction(DownloadOutcome &outcome, const QString &fileName,
+                       const QString &unpackFolder,
+                       const std::function<void(const QString &)> &showStep);

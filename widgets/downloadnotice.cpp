@@ -36,6 +36,8 @@ DownloadNotice::DownloadNotice(QWidget *window)
 
 void DownloadNotice::showOn(QWidget *window, const QString &text, Tone tone)
 {
+    if (!window)
+        return;
     auto *notice = window->findChild<DownloadNotice *>(QStringLiteral("downloadNotice"),
                                                        Qt::FindDirectChildrenOnly);
     if (!notice)

@@ -15,6 +15,7 @@ class DownloadNotice : public QWidget
 public:
     enum class Tone { Done, Problem };
 
+    // Nothing without a window.
     static void showOn(QWidget *window, const QString &text, Tone tone);
 
 protected:

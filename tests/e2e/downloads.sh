@@ -18,7 +18,12 @@ start_at_instrument() {
     enter_private_network
     start_instrument 127.0.0.1 0 "$@"
     if [ "$how" = launcher ]; then
-        start_launcher --host=127.0.0.1 --url="$instrument_url"
+        # A temporary folder shared with another account, which printed before and left its
+        # print.pdf there: the launcher's folder of the program's own keeps it out of the way.
+        mkdir -m 1777 shared
+        printf 'another account'"'"'s job\n' >shared/print.pdf
+        chown 65534:65534 shared/print.pdf || fail "cannot plant another account's print job"
+        TMPDIR=$PWD/shared start_launcher --host=127.0.0.1 --url="$instrument_url"
     else
         start_shell --host=127.0.0.1 --url="$instrument_url"
     fi
@@ -179,6 +184,8 @@ print-cups-all | print-cups-page-2 | print-cups-cancel | print-cups-stopped)
         || fail "the print job is not private: $(ls -la "$(dirname "$private_job")")"
     log_has "DownloadItem::handleFinished printing  \"$private_job\"" \
         || fail "the print job was not handed over"
+    [ "$(stat -c %u shared/print.pdf) $(cat shared/print.pdf)" = "65534 another account's job" ] \
+        || fail "the other account's print job was touched"
     case "$1" in
     print-cups-all) expect_pages "$(printed_pdf)" 1 3 ;;
     print-cups-page-2) expect_pages "$(printed_pdf)" 2 2 ;;
@@ -211,9 +218,9 @@ backdrop-during-download | saved-notice | cut-short-notice)
         screenshot "$main_window" during.png
         [ "$(brightness during.png "${beside_indicator[@]}")" -lt $((page_brightness * 7 / 10)) ]
     }
+    # The notice shows for a few seconds only: one pixel at a time, quick to take.
     notice_shown() {
-        screenshot "$main_window" after.png
-        read -r red green blue < <(pixel after.png "${in_notice[@]}")
+        read -r red green blue < <(pixel_in_window "$main_window" "${in_notice[@]}")
         if [ "$1" = done ]; then
             [ "$red" -lt 80 ] && [ "$green" -lt 80 ] && [ "$blue" -lt 80 ]
         else
@@ -226,19 +233,69 @@ backdrop-during-download | saved-notice | cut-short-notice)
             "$(brightness during.png "${beside_indicator[@]}") during the download"
         ;;
     saved-notice)
-        wait_for_download
+        wait_until 60 log_has "DownloadItem::handleFinished notice=" || fail "no notice"
         wait_until 4 notice_shown done \
-            || fail "no notice of the saved file: $(pixel after.png "${in_notice[@]}")"
+            || fail "no notice of the saved file: $(pixel_in_window "$main_window" "${in_notice[@]}")"
         fetch /downloads/report.csv served.csv
         same_content saved/report.csv served.csv || fail "the saved file differs"
         ;;
     cut-short-notice)
-        wait_for_download
+        wait_until 60 log_has "DownloadItem::handleFinished notice=" || fail "no notice"
         wait_until 4 notice_shown problem \
-            || fail "no notice of the cut: $(pixel after.png "${in_notice[@]}")"
+            || fail "no notice of the cut: $(pixel_in_window "$main_window" "${in_notice[@]}")"
         [ "$(stat -c %s saved/report.csv)" = 100000 ] || fail "expected the 100000 bytes that came"
         ;;
     esac
+    close_shell
+    ;;
+overlapping-dialogs)
+    # A page script starts two downloads at once: the second one's dialog comes up while the
+    # first one's is open. Each is answered in turn, by keys only, and both files arrive whole.
+    mkdir saved unpacked
+    start_at_instrument
+    # The page's header takes the click, which gives the page the keyboard.
+    click_in_window "$main_window" 640 80
+    press_in_window "$main_window" 2
+    save_dialog=$(window_named "Save File") || exit 1
+    directory_dialog=$(window_named "Select Directory") || exit 1
+    # The dialog that came up last is the one that takes input.
+    if [ "$(xdotool getwindowfocus)" = "$save_dialog" ]; then
+        answer_file_dialog "Save File" "$PWD/saved/report.csv"
+        answer_file_dialog "Select Directory" "$PWD/unpacked"
+    else
+        answer_file_dialog "Select Directory" "$PWD/unpacked"
+        answer_file_dialog "Save File" "$PWD/saved/report.csv"
+    fi
+    wait_until 60 bash -c '[ "$(grep -cx "DownloadItem::handleFinished" shell.log)" = 2 ]' \
+        || fail "the two downloads did not both end"
+    fetch /downloads/report.csv served.csv
+    same_content saved/report.csv served.csv || fail "the first download lost bytes"
+    [ "$(find unpacked -type f | wc -l)" = 2 ] || fail "the archive was not unpacked"
+    # The window takes the next click: its dialog comes, and Escape ends that download.
+    click_in_window "$main_window" "${report_button[@]}"
+    press_in_window "Save File" Escape
+    wait_until 30 log_has "DownloadItem::downloadReadyRead empty file" \
+        || fail "the window did not take the click after both downloads"
+    close_shell
+    ;;
+cancel-download)
+    # The body stops after 2 MB; "Cancel" under the backdrop's line ends the download, takes
+    # away the file it created, and the window takes the next click.
+    mkdir saved
+    start_at_instrument direct -- --stall=/downloads/report.csv:2000000
+    click_in_window "$main_window" "${report_button[@]}"
+    answer_file_dialog "Save File" "$PWD/saved/report.csv"
+    wait_until 30 bash -c '[ "$(stat -c %s saved/report.csv 2>/dev/null)" = 2000000 ]' \
+        || fail "the first 2 MB did not arrive"
+    click_in_window "$main_window" 640 534
+    wait_until 30 log_has "DownloadItem::cancel url=" || fail "Cancel was not taken"
+    wait_for_download
+    log_has 'DownloadItem::handleFinished notice= "The download of report.csv was cancelled"' \
+        || fail "no notice of the cancel"
+    [ ! -e saved/report.csv ] || fail "the cancelled download's file is still there"
+    click_in_window "$main_window" "${print_button[@]}"
+    wait_until 30 bash -c '[ "$(grep -cx "DownloadItem::handleFinished" shell.log)" = 2 ]' \
+        || fail "the window did not take the click after the cancel"
     close_shell
     ;;
 *)

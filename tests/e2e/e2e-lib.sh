@@ -184,6 +184,11 @@ pixel() {
     convert "$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info:
 }
 brightness() { pixel "$@" | awk '{ print int(($1 + $2 + $3) / 3) }'; }
+# pixel_in_window TITLE X Y: "R G B" of that point of the window as it is on the screen now.
+pixel_in_window() {
+    import -window "$(window_named "$1")" -crop "1x1+$2+$3" -depth 8 txt:- 2>/dev/null \
+        | sed -n 's/^0,0: *(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p'
+}
 
 log_has() { grep -qF -- "$1" shell.log; }
 log_count() { grep -cF -- "$1" shell.log; }

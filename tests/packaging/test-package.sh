@@ -8,6 +8,8 @@ set -uo pipefail
 
 build_dir=$1
 source_dir=$2
+# wait_until
+source "$source_dir/scripts/lib/common.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/package.XXXXXX") || exit 1
 trap 'rm -rf "$work"' EXIT
 
@@ -370,6 +372,7 @@ cat >"$prefix/bin/kestrion-shell" <<'EOF'
 { pwd -P; printf '%s\n' "$#"; for argument in "$@"; do printf '[%s]\n' "$argument"; done; } \
     >"$KESTRION_STAND_IN_REPORT"
 command -v pdftocairo >"$KESTRION_STAND_IN_REPORT.pdftocairo"
+printf '%s\n' "$TMPDIR" >"$KESTRION_STAND_IN_REPORT.tmpdir"
 exit 7
 EOF
 chmod 755 "$prefix/bin/kestrion-shell"
@@ -413,12 +416,39 @@ check "fresh home: the folder holds nothing but splash.png" \
 check "fresh home: the launcher prints nothing" test ! -s "$case_dir/output"
 check "fresh home: pdftocairo is the print helper" test \
     "$(readlink -f "$(cat "$report.pdftocairo")")" = "$prefix/libexec/kestrion-shell/pdftocairo"
+# private_temp PARENT: the program got a temporary folder of its own there, for its owner only.
+private_temp() {
+    local folder
+    folder=$(cat "$report.tmpdir")
+    [ "$(dirname "$folder")" = "$1/kestrion-shell/tmp" ] && [ "$(stat -c %a "$folder")" = 700 ]
+}
+check "fresh home: the temporary folder is the program's own" \
+    private_temp "$case_dir/home/.cache"
 
 new_case xdg-data-home
-launch HOME="$case_dir/home" XDG_DATA_HOME="$case_dir/data" -- kestrion-shell-launcher
+launch HOME="$case_dir/home" XDG_DATA_HOME="$case_dir/data" XDG_CACHE_HOME="$case_dir/cache" \
+    -- kestrion-shell-launcher
 check "absolute XDG_DATA_HOME: the folder is made there" \
     started_in "$case_dir/data/kestrion-shell"
+check "absolute XDG_CACHE_HOME: the temporary folder is made there" \
+    private_temp "$case_dir/cache"
 check "absolute XDG_DATA_HOME: nothing is made under HOME" test -z "$(ls -A "$case_dir/home")"
+
+new_case temporary-folders
+temp_root=$case_dir/home/.cache/kestrion-shell/tmp
+mkdir -p "$temp_root/ended" "$temp_root/running" "$temp_root/starting"
+: >"$temp_root/ended/lock"
+touch -d '2 minutes ago' "$temp_root/ended" "$temp_root/running"
+# A program that still runs holds its folder's lock (here a sleep, which the subshell becomes).
+(exec 9>"$temp_root/running/lock" && flock 9 && exec sleep 600) >/dev/null 2>&1 &
+holder=$!
+wait_until 10 bash -c "! flock -n '$temp_root/running/lock' true"
+launch HOME="$case_dir/home" -- kestrion-shell-launcher
+kill "$holder"
+wait "$holder" 2>/dev/null
+check "temporary folders: an ended program's folder is removed" test ! -e "$temp_root/ended"
+check "temporary folders: a running program's folder is kept" test -d "$temp_root/running"
+check "temporary folders: a folder just made is kept" test -d "$temp_root/starting"
 
 new_case relative-xdg-data-home
 launch HOME="$case_dir/home" XDG_DATA_HOME=relative -- kestrion-shell-launcher
