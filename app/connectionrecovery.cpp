@@ -24,6 +24,48 @@ QString hostAndPort(const QUrl &url)
     return shownHost + QLatin1Char(':') + QString::number(portOf(url));
 }
 
+// Only http and https addresses with a host name an instrument that can be waited for.
+bool isNetworkAddress(const QUrl &url)
+{
+    const QString scheme = url.scheme();
+    return (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+           && !url.host().isEmpty();
+}
+
+// What is loaded once the host answers: the failed address, or the start page for a form
+// submission, which loading its address would turn into a plain request without the form.
+QUrl reloadUrl(const MyWebPage::Navigation &failed, const QUrl &startUrl)
+{
+    if (failed.url.isEmpty() || failed.type == QWebEnginePage::NavigationTypeFormSubmitted)
+        return startUrl;
+    return failed.url;
+}
+
+QString waitingText(const QUrl &url)
+{
+    return QString::fromUtf8("Waiting for the instrument at %1 …").arg(hostAndPort(url));
+}
+
+QString lostText(const QUrl &url)
+{
+    return QString::fromUtf8("Connection to the instrument at %1 lost — reconnecting …")
+        .arg(hostAndPort(url));
+}
+
+QString nothingToWaitForText(const QUrl &startUrl)
+{
+    const QString page = startUrl.toString(QUrl::RemoveQuery);
+    if (startUrl.scheme() == QLatin1String("qrc"))
+        return QString::fromUtf8("The start page %1 is not part of this program.\nName the "
+                                 "instrument's page with --url=, for example "
+                                 "--url=http://192.168.7.1/Quorin/")
+            .arg(page);
+    return QString::fromUtf8("The start page “%1” names no instrument to connect to.\nName the "
+                             "instrument's page with --url=, or start the program again and "
+                             "choose the connection.")
+        .arg(page);
+}
+
 } // namespace
 
 ConnectionRecovery::ConnectionRecovery(QWebEngineView &view, MyWebPage &page, const QUrl &startUrl,
@@ -39,45 +81,6 @@ ConnectionRecovery::ConnectionRecovery(QWebEngineView &view, MyWebPage &page, co
 {
     connect(&m_probe, &ConnectionProbe::finished, this, &ConnectionRecovery::probeFinished);
     connect(m_message->button(), &QPushButton::clicked, this, &ConnectionRecovery::loadStartPage);
-}
-
-bool ConnectionRecovery::isNetworkAddress(const QUrl &url)
-{
-    const QString scheme = url.scheme();
-    return (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
-           && !url.host().isEmpty();
-}
-
-QUrl ConnectionRecovery::reloadUrl(const MyWebPage::Navigation &failed, const QUrl &startUrl)
-{
-    if (failed.url.isEmpty() || failed.type == QWebEnginePage::NavigationTypeFormSubmitted)
-        return startUrl;
-    return failed.url;
-}
-
-QString ConnectionRecovery::waitingText(const QUrl &url)
-{
-    return QString::fromUtf8("Waiting for the instrument at %1 …").arg(hostAndPort(url));
-}
-
-QString ConnectionRecovery::lostText(const QUrl &url)
-{
-    return QString::fromUtf8("Connection to the instrument at %1 lost — reconnecting …")
-        .arg(hostAndPort(url));
-}
-
-QString ConnectionRecovery::nothingToWaitForText(const QUrl &startUrl)
-{
-    const QString page = startUrl.toString(QUrl::RemoveQuery);
-    if (startUrl.scheme() == QLatin1String("qrc"))
-        return QString::fromUtf8("The start page %1 is not part of this program.\nName the "
-                                 "instrument's page with --url=, for example "
-                                 "--url=http://192.168.7.1/Quorin/")
-            .arg(page);
-    return QString::fromUtf8("The start page “%1” names no instrument to connect to.\nName the "
-                             "instrument's page with --url=, or start the program again and "
-                             "choose the connection.")
-        .arg(page);
 }
 
 void ConnectionRecovery::loadSucceeded()

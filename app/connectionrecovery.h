@@ -52,15 +52,6 @@ public:
     State state() const { return m_state; }
     const SplashMessage &message() const { return *m_message; }
 
-    // Only http and https addresses with a host name an instrument that can be waited for.
-    static bool isNetworkAddress(const QUrl &url);
-    // What is loaded once the host answers: the failed address, or the start page for a form
-    // submission, which loading its address would turn into a plain request without the form.
-    static QUrl reloadUrl(const MyWebPage::Navigation &failed, const QUrl &startUrl);
-    static QString waitingText(const QUrl &url);
-    static QString lostText(const QUrl &url);
-    static QString nothingToWaitForText(const QUrl &startUrl);
-
 private:
     void probeFinished(bool connected);
     void remember(const MyWebPage::Navigation &failed);

@@ -47,8 +47,6 @@ class tst_ConnectionRecovery : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void waitingText_data();
-    void waitingText();
     void failedLoadAfterShown_data();
     void failedLoadAfterShown();
 
@@ -80,40 +78,6 @@ bool tst_ConnectionRecovery::startInstrument(quint16 port)
     stalled.stallAfterBytes = 0;
     m_instrument->setResponse(QStringLiteral("/downloads/slow.csv"), stalled);
     return m_instrument->listen(QHostAddress::LocalHost, port);
-}
-
-// clang-format off
-void tst_ConnectionRecovery::waitingText_data()
-{
-    // The text names host and port of the address waited for; empty: nothing to wait for.
-    QTest::addColumn<QUrl>("url");
-    QTest::addColumn<QString>("text");
-
-    const QString waiting = QString::fromUtf8("Waiting for the instrument at %1 …");
-    QTest::newRow("an address with a port")
-        << QUrl(QStringLiteral("http://127.0.0.1:8080/Quorin/?touch=On"))
-        << waiting.arg(QStringLiteral("127.0.0.1:8080"));
-    QTest::newRow("http without a port is port 80")
-        << QUrl(QStringLiteral("http://192.168.7.1/Quorin/")) << waiting.arg(QStringLiteral("192.168.7.1:80"));
-    QTest::newRow("https without a port is port 443")
-        << QUrl(QStringLiteral("https://instrument.local/")) << waiting.arg(QStringLiteral("instrument.local:443"));
-    QTest::newRow("an IPv6 host stands in brackets")
-        << QUrl(QStringLiteral("http://[fe80::1]:8080/")) << waiting.arg(QStringLiteral("[fe80::1]:8080"));
-    QTest::newRow("the default start page is nothing to wait for")
-        << QUrl(QStringLiteral("qrc:/VelaSenchaTouch2/index.html?touch=On")) << QString();
-    QTest::newRow("an address without a host is nothing to wait for")
-        << QUrl(QStringLiteral("http:///Quorin/"), QUrl::TolerantMode) << QString();
-}
-// clang-format on
-
-void tst_ConnectionRecovery::waitingText()
-{
-    QFETCH(QUrl, url);
-    QFETCH(QString, text);
-
-    QCOMPARE(ConnectionRecovery::isNetworkAddress(url) ? ConnectionRecovery::waitingText(url)
-                                                       : QString(),
-             text);
 }
 
 // clang-format off
@@ -191,7 +155,8 @@ void tst_ConnectionRecovery::failedLoadAfterShown()
     QCOMPARE(window.currentWidget(), &splashLabel);
     QVERIFY(busyIndicator.isSpinning());
     QCOMPARE(recovery.message().text(),
-             ConnectionRecovery::lostText(startUrl.resolved(QUrl(QStringLiteral("/form.html")))));
+             QString::fromUtf8("Connection to the instrument at 127.0.0.1:%1 lost — reconnecting …")
+                 .arg(port));
     QVERIFY(recovery.message().isVisible());
     QVERIFY(recovery.message().button()->isVisible() && recovery.message().button()->isEnabled());
 
