@@ -116,8 +116,8 @@ no-url-message)
     id=$(window_named "$main_window") || exit 1
     # The message's panel is drawn, and no bar of the indicator turns any more.
     wait_until 30 pixel_is "$id" 640 430 "#FFFFFF" || fail "the message is not drawn"
-    screenshot "$main_window" splash.png
-    [ "$(convert splash.png -crop 48x48+616+360 -colorspace gray -format '%[fx:int(255*minima)]' info:)" -gt 150 ] \
+    screenshot "$main_window" shown.png
+    [ "$(convert shown.png -crop 48x48+616+360 -colorspace gray -format '%[fx:int(255*minima)]' info:)" -gt 150 ] \
         || fail "the indicator still turns"
     [ "$(log_count "acceptNavigationRequest() url=")" = 1 ] || fail "the start page was tried again"
     expect_nothing_asked
