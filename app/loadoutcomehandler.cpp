@@ -1,5 +1,6 @@
 #include "loadoutcomehandler.h"
 
+#include "app/connectionrecovery.h"
 #include "app/mystackedwidget.h"
 #include "platform/processexit.h"
 #include "widgets/waitingspinnerwidget.h"
@@ -11,13 +12,15 @@
 
 LoadOutcomeHandler::LoadOutcomeHandler(QWebEngineView &view, const QUrl &startUrl,
                                        QString &chosenAddress, MyStackedWidget &mainWindow,
-                                       QLabel &splashLabel, WaitingSpinnerWidget &busyIndicator)
+                                       QLabel &splashLabel, WaitingSpinnerWidget &busyIndicator,
+                                       ConnectionRecovery &recovery)
     : m_view(view)
     , m_startUrl(startUrl)
     , m_chosenAddress(chosenAddress)
     , m_mainWindow(mainWindow)
     , m_splashLabel(splashLabel)
     , m_busyIndicator(busyIndicator)
+    , m_recovery(recovery)
 {}
 
 QString LoadOutcomeHandler::questionText(const QString &chosenAddress)
@@ -37,11 +40,15 @@ void LoadOutcomeHandler::operator()(bool ok) const
         m_busyIndicator.stop();
         m_mainWindow.removeWidget(&m_splashLabel);
         m_chosenAddress = QString();
+        m_recovery.loadSucceeded();
         return;
     }
-    // With a host from the command line there is no chosen link to name: the splash stays.
-    if (m_chosenAddress.isEmpty())
+    // With a host from the command line, or after a success, there is no chosen link to name
+    // and perhaps nobody to ask: the program tries again by itself.
+    if (m_chosenAddress.isEmpty()) {
+        m_recovery.loadFailed();
         return;
+    }
 
     const QMessageBox::StandardButton button = QMessageBox::question(
         &m_mainWindow, QStringLiteral("Connection Problem"), questionText(m_chosenAddress),

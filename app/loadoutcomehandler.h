@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class ConnectionRecovery;
 class MyStackedWidget;
 class QLabel;
 class QUrl;
@@ -11,13 +12,14 @@ class WaitingSpinnerWidget;
 // Reacts to every load the web view finishes: the first success takes the splash page away,
 // a failure before it asks whether to try the link the user chose again. It refers to main()'s
 // own objects, which live until the process ends; emptying the chosen address after a success
-// is what keeps every later failure quiet.
+// is what keeps every later failure from being asked about. What is not asked about goes to the
+// connection recovery, which brings the page back by itself.
 class LoadOutcomeHandler
 {
 public:
     LoadOutcomeHandler(QWebEngineView &view, const QUrl &startUrl, QString &chosenAddress,
                        MyStackedWidget &mainWindow, QLabel &splashLabel,
-                       WaitingSpinnerWidget &busyIndicator);
+                       WaitingSpinnerWidget &busyIndicator, ConnectionRecovery &recovery);
 
     void operator()(bool ok) const;
 
@@ -31,4 +33,5 @@ private:
     MyStackedWidget &m_mainWindow;
     QLabel &m_splashLabel;
     WaitingSpinnerWidget &m_busyIndicator;
+    ConnectionRecovery &m_recovery;
 };

@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/connectionrecovery.h"
 #include "app/loadoutcomehandler.h"
 #include "app/mystackedwidget.h"
 #include "app/rendererrecovery.h"
@@ -58,10 +59,12 @@ int main(int argc, char *argv[])
 
     view.setUrl(start.url);
     mainWindow.addWidget(&view);
-    QObject::connect(
-        &view, &QWebEngineView::loadFinished, &view,
-        LoadOutcomeHandler(view, start.url, chosenAddress, mainWindow, splashLabel, busyIndicator),
-        Qt::DirectConnection);
+    ConnectionRecovery connectionRecovery(view, page, start.url, mainWindow, splashLabel,
+                                          busyIndicator);
+    QObject::connect(&view, &QWebEngineView::loadFinished, &view,
+                     LoadOutcomeHandler(view, start.url, chosenAddress, mainWindow, splashLabel,
+                                        busyIndicator, connectionRecovery),
+                     Qt::DirectConnection);
     RendererRecovery rendererRecovery(view, start.url, mainWindow);
     QObject::connect(&page, &QWebEnginePage::renderProcessTerminated, &rendererRecovery,
                      &RendererRecovery::renderProcessTerminated);

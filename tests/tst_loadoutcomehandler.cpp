@@ -1,18 +1,22 @@
 #include "app/loadoutcomehandler.h"
 
+#include "app/connectionrecovery.h"
 #include "app/mystackedwidget.h"
 #include "shared/logcapture.h"
 #include "shared/modalanswerer.h"
+#include "web/mywebpage.h"
 #include "widgets/busyindicator.h"
+#include "widgets/splashmessage.h"
 #include "widgets/waitingspinnerwidget.h"
 
 #include <QLabel>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTest>
 #include <QWebEngineView>
 
 // The retry question names the link to check, judged by the chosen address alone; a success
-// takes the splash page away and keeps every later failure quiet.
+// takes the splash page away and keeps every later failure from being asked about.
 class tst_LoadOutcomeHandler : public QObject
 {
     Q_OBJECT
@@ -66,15 +70,17 @@ void tst_LoadOutcomeHandler::outcomesWithoutQuestion_data()
 {
     QTest::addColumn<QString>("chosenAddress");
     QTest::addColumn<QList<bool>>("outcomes");
+    QTest::addColumn<QString>("splashMessage");
 
     QTest::newRow("success shows the web view and stops the indicator")
-        << "192.168.7.1" << QList<bool>{true};
+        << "192.168.7.1" << QList<bool>{true} << "";
     QTest::newRow("failure after a success asks nothing")
-        << "192.168.7.1" << QList<bool>{true, false};
+        << "192.168.7.1" << QList<bool>{true, false} << "";
     QTest::newRow("success after a success changes nothing")
-        << "10.0.0.5" << QList<bool>{true, true};
-    QTest::newRow("host named: failure asks nothing, the splash stays")
-        << "" << QList<bool>{false};
+        << "10.0.0.5" << QList<bool>{true, true} << "";
+    QTest::newRow("host named: failure asks nothing, the splash stays and waits")
+        << "" << QList<bool>{false}
+        << QString::fromUtf8("Waiting for the instrument at 127.0.0.1:9 …");
 }
 // clang-format on
 
@@ -82,19 +88,23 @@ void tst_LoadOutcomeHandler::outcomesWithoutQuestion()
 {
     QFETCH(QString, chosenAddress);
     QFETCH(QList<bool>, outcomes);
+    QFETCH(QString, splashMessage);
 
     MyStackedWidget window;
     QLabel splashLabel;
     window.addWidget(&splashLabel);
     WaitingSpinnerWidget busyIndicator(&splashLabel, true, true);
     startBusyIndicator(busyIndicator, Qt::black);
+    MyWebPage page(&window, nullptr);
     QWebEngineView view;
+    view.setPage(&page);
     window.addWidget(&view);
     // Should a question come after all, Yes would load this: nothing listens there, and nothing
     // leaves the machine.
     const QUrl startUrl(QStringLiteral("http://127.0.0.1:9/Quorin/?touch=On"));
+    ConnectionRecovery recovery(view, page, startUrl, window, splashLabel, busyIndicator);
     const LoadOutcomeHandler handler(view, startUrl, chosenAddress, window, splashLabel,
-                                     busyIndicator);
+                                     busyIndicator, recovery);
     // A question would run its own event loop inside the call, where this answers it.
     ModalAnswerer answerer(ModalAnswerer::clickButton(QMessageBox::Yes));
     logLines.clear();
@@ -107,7 +117,10 @@ void tst_LoadOutcomeHandler::outcomesWithoutQuestion()
     }
 
     QVERIFY(!answerer.answered());
-    QCOMPARE(logLines, expectedLines);
+    QCOMPARE(logLines.filter(QRegularExpression(QStringLiteral("^main\\(\\)"))), expectedLines);
+    QCOMPARE(recovery.message().isVisibleTo(&window), !splashMessage.isEmpty());
+    if (!splashMessage.isEmpty())
+        QCOMPARE(recovery.message().text(), splashMessage);
     const bool loaded = outcomes.contains(true);
     QCOMPARE(busyIndicator.isSpinning(), !loaded);
     QCOMPARE(window.count(), loaded ? 1 : 2);

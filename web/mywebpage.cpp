@@ -33,9 +33,11 @@ bool MyWebPage::isDownloadRequest(const QUrl &url, NavigationType type)
 
 bool MyWebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
-    Q_UNUSED(isMainFrame)
     qDebug() << "acceptNavigationRequest() url=" << url.toString();
-    if (!isDownloadRequest(url, type))
+    const bool download = isDownloadRequest(url, type);
+    if (isMainFrame)
+        m_lastMainFrameNavigation = {url, type, download};
+    if (!download)
         return true;
 
     qDebug() << "acceptNavigationRequest() download detected";

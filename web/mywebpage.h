@@ -11,8 +11,20 @@ class QNetworkRequest;
 class MyWebPage : public QWebEnginePage
 {
 public:
+    // A navigation of the main frame as the web engine asked about it. The engine ends a
+    // navigation that the page refused, a download link, as a failed load, and says no more of
+    // any failure than that it failed: this is what a failed load is judged by.
+    struct Navigation
+    {
+        QUrl url;
+        NavigationType type = NavigationTypeTyped;
+        bool refusedAsDownload = false;
+    };
+
     MyWebPage(QWidget *mainWindow, QObject *parent);
     ~MyWebPage() override;
+
+    const Navigation &lastMainFrameNavigation() const { return m_lastMainFrameNavigation; }
 
     // The web application marks every file for the user by "downloads" in a clicked link.
     static bool isDownloadRequest(const QUrl &url, NavigationType type);
@@ -25,4 +37,5 @@ private:
     QNetworkAccessManager *m_networkManager;
     QNetworkRequest *m_request;
     DownloadItem *m_downloadItem;
+    Navigation m_lastMainFrameNavigation;
 };

@@ -61,12 +61,24 @@ enter_private_network() {
     ip addr add 192.168.7.1/32 dev lo || fail "cannot add the USB address"
 }
 
-# start_instrument ADDRESS PORT [OPTIONS...]: sets instrument_url.
+# start_instrument ADDRESS PORT [OPTIONS...]: sets instrument_url and instrument_pid.
 start_instrument() {
     "$KESTRION_INSTRUMENT" --address="$1" --port="$2" "${@:3}" >instrument.log 2>&1 &
-    pids+=($!)
+    instrument_pid=$!
+    pids+=("$instrument_pid")
     wait_until 10 grep -q '^listening on ' instrument.log || fail "the instrument did not start"
     instrument_url=$(sed -n 's/^listening on //p' instrument.log)
+}
+
+# stop_instrument: ends the instrument by its pid, as a reboot would, and waits until it has
+# gone; its address and port are free again then.
+stop_instrument() {
+    local pid kept=()
+    kill "$instrument_pid" || fail "cannot end the instrument"
+    wait "$instrument_pid"
+    # Not ended again at the end of the test: by then the number may be another process's.
+    for pid in "${pids[@]}"; do [ "$pid" = "$instrument_pid" ] || kept+=("$pid"); done
+    pids=("${kept[@]}")
 }
 
 # start_shell [ARGUMENTS...]: sets shell_pid; the log goes to shell.log.
@@ -148,18 +160,23 @@ EOF
 report_button=(220 248)
 print_button=(220 376)
 results_button=(220 504)
+# A link to a page of the interface, no download.
+status_button=(220 632)
+# "Start page" under the waiting page's indicator.
+start_page_button=(640 511)
 
 # pixel_is WINDOW X Y COLOUR: the window shows this colour (#RRGGBB) at the point.
 pixel_is() {
     import -window "$1" -crop "1x1+$2+$3" -depth 8 txt:- 2>/dev/null | grep -qiF "$4"
 }
 
-# wait_for_start_page: the demo instrument's start page has loaded and is on the screen. The
-# load is logged before the window shows the page, and a click on a page that has not been
-# drawn yet goes nowhere; so this also waits for the report button's colour beside its label.
+# wait_for_start_page [LOADS]: the demo instrument's start page (or another of its pages, all
+# alike) has loaded for the LOADS-th time, 1 by default, and is on the screen. The load is
+# logged before the window shows the page, and a click on a page that has not been drawn yet
+# goes nowhere; so this also waits for the report button's colour beside its label.
 wait_for_start_page() {
     local id
-    wait_until 60 log_has "main() QWebEngineView::loadFinished ok= true" \
+    wait_until 60 log_has_times "main() QWebEngineView::loadFinished ok= true" "${1:-1}" \
         || fail "the start page did not load"
     id=$(window_named "Kestrion® Application") || exit 1
     wait_until 30 pixel_is "$id" 50 "${report_button[1]}" "#0A6EBD" \
@@ -192,6 +209,7 @@ pixel_in_window() {
 
 log_has() { grep -qF -- "$1" shell.log; }
 log_count() { grep -cF -- "$1" shell.log; }
+log_has_times() { [ "$(log_count "$1")" -ge "$2" ]; }
 count_requests() { grep -cxF -- "$1" instrument.log; }
 
 # start_cups: a CUPS scheduler of our own, reached only through its socket in this folder, with

@@ -36,7 +36,11 @@ DemoConnection::DemoConnection(QTcpSocket *socket, Router router, QObject *paren
     });
     connect(m_socket, &QTcpSocket::readyRead, this, &DemoConnection::readRequest);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &DemoConnection::sendMore);
-    connect(m_socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+    connect(m_socket, &QTcpSocket::disconnected, this, [this] {
+        if (!m_requestComplete && m_requestHead.isEmpty())
+            emit closedWithoutRequest();
+        deleteLater();
+    });
 }
 
 void DemoConnection::readRequest()

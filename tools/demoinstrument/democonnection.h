@@ -26,6 +26,8 @@ signals:
     void requestReceived(const QByteArray &requestLine, const QByteArray &head);
     // See DemoInstrument::responseFinished.
     void responseFinished(const QString &path);
+    // The client closed the connection before a byte of a request had come.
+    void closedWithoutRequest();
 
 private:
     enum class Ending { Close, Cut, Stall };

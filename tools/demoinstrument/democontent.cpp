@@ -13,6 +13,7 @@ namespace {
 //   report.csv  y 200..296 (centre 220, 248)
 //   print.pdf   y 328..424 (centre 220, 376)
 //   results.zip y 456..552 (centre 220, 504)
+//   status      y 584..680 (centre 220, 632), a page of the interface, no download
 // The query items sit to the right (x 440..1240), so a long list never moves the buttons.
 const char startPageHead[] = R"(<!DOCTYPE html>
 <html lang="en">
@@ -31,6 +32,7 @@ a.button:active { background: #07548f; }
 #report { top: 200px; }
 #print { top: 328px; }
 #results { top: 456px; }
+#status { top: 584px; }
 section { position: absolute; left: 440px; top: 200px; width: 800px; height: 528px;
           overflow: auto; font-size: 22px; }
 h2 { margin: 0 0 16px 0; font-size: 24px; }
@@ -42,6 +44,7 @@ li { margin-bottom: 8px; }
 <a class="button" id="report" href="/downloads/report.csv">Report (CSV)</a>
 <a class="button" id="print" href="/downloads/print.pdf">Print (PDF)</a>
 <a class="button" id="results" href="/downloads/results.zip">Results (ZIP)</a>
+<a class="button" id="status" href="/Quorin/?view=status">Status</a>
 <section>
 <h2>Query items received</h2>
 )";

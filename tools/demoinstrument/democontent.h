@@ -9,7 +9,8 @@ class DemoContent
 {
 public:
     // A touch page without scripts or external assets that lists the query items it was given
-    // and offers the three downloads as large buttons at fixed places.
+    // and offers the three downloads, and a link to itself with another query, as large buttons
+    // at fixed places.
     static QByteArray startPage(const QUrlQuery &query);
     static QByteArray reportCsv();
     // A valid PDF 1.4 of three pages, each with a text of its own.

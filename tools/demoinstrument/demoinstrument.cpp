@@ -65,6 +65,11 @@ void DemoInstrument::setResponse(const QString &path, const DemoResponse &respon
     m_responses.insert(path, response);
 }
 
+void DemoInstrument::setStartPageRefresh(int seconds)
+{
+    m_startPageRefreshSeconds = seconds;
+}
+
 QList<QByteArray> DemoInstrument::requestLines() const
 {
     return m_requestLines;
@@ -111,6 +116,8 @@ void DemoInstrument::acceptConnections()
                 });
         connect(connection, &DemoConnection::responseFinished, this,
                 &DemoInstrument::responseFinished);
+        connect(connection, &DemoConnection::closedWithoutRequest, this,
+                &DemoInstrument::connectionWithoutRequest);
     }
 }
 
@@ -124,6 +131,9 @@ DemoResponse DemoInstrument::responseFor(const QUrl &target) const
     if (path == startPagePath) {
         DemoResponse page;
         page.headers = {{"Content-Type", "text/html; charset=utf-8"}};
+        if (m_startPageRefreshSeconds > 0)
+            page.headers.append(
+                qMakePair(QByteArray("Refresh"), QByteArray::number(m_startPageRefreshSeconds)));
         page.body = DemoContent::startPage(QUrlQuery(target));
         return page;
     }

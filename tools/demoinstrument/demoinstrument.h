@@ -25,6 +25,9 @@ public:
 
     // Exact match on the decoded path; the query is ignored. Replaces a default route too.
     void setResponse(const QString &path, const DemoResponse &response);
+    // Makes the start page load itself again every so many seconds, as a page that follows the
+    // instrument's state does; 0, the default, never.
+    void setStartPageRefresh(int seconds);
     // Every request line received, in order, such as "GET /Quorin/?a=b HTTP/1.1".
     QList<QByteArray> requestLines() const;
     // The whole head of every request, in the same order: the request line and the header lines,
@@ -40,6 +43,9 @@ signals:
     // Every byte the response will send has been handed to the socket: the whole response, or
     // the bytes up to a stall, or up to a cut once the connection is aborted.
     void responseFinished(const QString &path);
+    // A client connected and went again without asking for anything, as a probe of whether the
+    // instrument is there does.
+    void connectionWithoutRequest();
 
 private:
     void acceptConnections();
@@ -47,6 +53,7 @@ private:
 
     QTcpServer m_server;
     QHash<QString, DemoResponse> m_responses;
+    int m_startPageRefreshSeconds = 0;
     QList<QByteArray> m_requestLines;
     QList<QByteArray> m_requestHeads;
 };

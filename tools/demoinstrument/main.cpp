@@ -96,8 +96,12 @@ int main(int argc, char *argv[])
                        "milliseconds before each piece after the first, e.g. 131072:1, for a "
                        "server slower than the client's disk."),
         QStringLiteral("BYTES:MS"));
+    const QCommandLineOption refreshOption(
+        QStringLiteral("refresh"),
+        QStringLiteral("Make the start page load itself again every SECONDS seconds."),
+        QStringLiteral("SECONDS"));
     parser.addOptions({addressOption, portOption, dropOption, generatedOption, stallOption,
-                       cutOption, paceOption});
+                       cutOption, paceOption, refreshOption});
     if (!parser.parse(app.arguments())) {
         errors << parser.errorText() << Qt::endl;
         return 2;
@@ -139,6 +143,15 @@ int main(int argc, char *argv[])
     };
 
     DemoInstrument instrument;
+    if (parser.isSet(refreshOption)) {
+        bool refreshValid = false;
+        const int seconds = parser.value(refreshOption).toInt(&refreshValid);
+        if (!refreshValid || seconds <= 0) {
+            errors << "not a number of seconds: " << parser.value(refreshOption) << Qt::endl;
+            return 2;
+        }
+        instrument.setStartPageRefresh(seconds);
+    }
     DemoResponse drop;
     drop.dropWithoutResponse = true;
     for (const QString &path : parser.values(dropOption))
@@ -191,5 +204,7 @@ int main(int argc, char *argv[])
     QObject::connect(
         &instrument, &DemoInstrument::requestReceived, &app,
         [&output](const QByteArray &requestLine) { output << requestLine << Qt::endl; });
+    QObject::connect(&instrument, &DemoInstrument::connectionWithoutRequest, &app,
+                     [&output] { output << "connection without a request" << Qt::endl; });
     return app.exec();
 }

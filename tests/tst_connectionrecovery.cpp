@@ -1,0 +1,173 @@
+#include "app/connectionrecovery.h"
+
+#include "app/loadoutcomehandler.h"
+#include "app/mystackedwidget.h"
+#include "demoinstrument/demoinstrument.h"
+#include "shared/logcapture.h"
+#include "web/mywebpage.h"
+#include "widgets/busyindicator.h"
+#include "widgets/splashmessage.h"
+#include "widgets/waitingspinnerwidget.h"
+
+#include <QLabel>
+#include <QNetworkProxy>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEngineView>
+
+#include <memory>
+
+namespace {
+
+// The web engine starts its processes on the first load, which takes a while on a busy machine.
+constexpr int loadTimeout = 60000;
+
+DemoResponse startPage()
+{
+    DemoResponse page;
+    page.headers = {{"Content-Type", "text/html; charset=utf-8"}};
+    page.body = "<!DOCTYPE html><html><body>"
+                "<a id=\"download\" href=\"/downloads/slow.csv\">download</a>"
+                "<a id=\"dropped\" href=\"/dropped.html\">dropped</a>"
+                "<form id=\"form\" method=\"post\" action=\"/form.html\">"
+                "<input name=\"q\" value=\"1\"></form></body></html>";
+    return page;
+}
+
+} // namespace
+
+// After the page has shown, a failed load is judged by a probe of its host: a download the page
+// fetched itself is no failure, a host that answers keeps the web engine's outcome, and a host
+// that is away brings the waiting page until it answers again.
+class tst_ConnectionRecovery : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void failedLoadAfterShown_data();
+    void failedLoadAfterShown();
+
+private:
+    bool startInstrument(quint16 port);
+
+    std::unique_ptr<DemoInstrument> m_instrument;
+};
+
+void tst_ConnectionRecovery::initTestCase()
+{
+    startLogCapture();
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+}
+
+void tst_ConnectionRecovery::cleanupTestCase()
+{
+    stopLogCapture();
+}
+
+bool tst_ConnectionRecovery::startInstrument(quint16 port)
+{
+    m_instrument = std::make_unique<DemoInstrument>();
+    m_instrument->setResponse(QStringLiteral("/page.html"), startPage());
+    DemoResponse dropped;
+    dropped.dropWithoutResponse = true;
+    m_instrument->setResponse(QStringLiteral("/dropped.html"), dropped);
+    DemoResponse stalled = DemoResponse::attachment("slow.csv", "never sent\n");
+    stalled.stallAfterBytes = 0;
+    m_instrument->setResponse(QStringLiteral("/downloads/slow.csv"), stalled);
+    return m_instrument->listen(QHostAddress::LocalHost, port);
+}
+
+// clang-format off
+void tst_ConnectionRecovery::failedLoadAfterShown_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("instrumentAway");
+    // The line that tells how the failure was judged; empty: it was no failure at all.
+    QTest::addColumn<QString>("judgement");
+
+    QTest::newRow("a download the page fetched itself is no failure")
+        << "document.getElementById('download').click()" << false << "";
+    QTest::newRow("a failure while the host answers keeps the web engine's outcome")
+        << "document.getElementById('dropped').click()" << false
+        << "ConnectionRecovery::keepOutcome url=";
+    QTest::newRow("a failed form submission loads the start page once the host answers")
+        << "document.getElementById('form').submit()" << true
+        << "ConnectionRecovery::connectionLost url=";
+}
+// clang-format on
+
+void tst_ConnectionRecovery::failedLoadAfterShown()
+{
+    QFETCH(QString, script);
+    QFETCH(bool, instrumentAway);
+    QFETCH(QString, judgement);
+
+    QVERIFY(startInstrument(0));
+    const quint16 port = m_instrument->serverPort();
+    const QUrl startUrl = m_instrument->baseUrl().resolved(QUrl(QStringLiteral("/page.html?s=1")));
+    const QByteArray startRequest = "GET /page.html?s=1 HTTP/1.1";
+
+    // As main() puts them together.
+    MyStackedWidget window;
+    window.resize(1280, 768);
+    QLabel splashLabel;
+    window.addWidget(&splashLabel);
+    WaitingSpinnerWidget busyIndicator(&splashLabel, true, true);
+    startBusyIndicator(busyIndicator, Qt::black);
+    MyWebPage page(&window, nullptr);
+    QWebEngineView view;
+    view.setPage(&page);
+    window.addWidget(&view);
+    ConnectionRecovery recovery(view, page, startUrl, window, splashLabel, busyIndicator);
+    QString chosenAddress;
+    QObject::connect(&view, &QWebEngineView::loadFinished, &view,
+                     LoadOutcomeHandler(view, startUrl, chosenAddress, window, splashLabel,
+                                        busyIndicator, recovery),
+                     Qt::DirectConnection);
+    window.show();
+    QSignalSpy finished(&view, &QWebEngineView::loadFinished);
+    view.setUrl(startUrl);
+    QVERIFY(finished.wait(loadTimeout));
+    QCOMPARE(recovery.state(), ConnectionRecovery::State::Shown);
+
+    if (instrumentAway)
+        m_instrument.reset();
+    logLines.clear();
+    page.runJavaScript(script);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, loadTimeout);
+    QCOMPARE(finished.last().value(0).toBool(), false);
+
+    if (!instrumentAway) {
+        if (!judgement.isEmpty())
+            QTRY_COMPARE_WITH_TIMEOUT(linesStartingWith(judgement), 1, loadTimeout);
+        QCOMPARE(linesStartingWith(QStringLiteral("ConnectionRecovery::checkConnection")),
+                 judgement.isEmpty() ? 0 : 1);
+        QCOMPARE(recovery.state(), ConnectionRecovery::State::Shown);
+        QCOMPARE(window.currentWidget(), &view);
+        return;
+    }
+
+    QTRY_COMPARE_WITH_TIMEOUT(recovery.state(), ConnectionRecovery::State::Lost, loadTimeout);
+    QCOMPARE(linesStartingWith(judgement), 1);
+    QCOMPARE(window.currentWidget(), &splashLabel);
+    QVERIFY(busyIndicator.isSpinning());
+    QCOMPARE(recovery.message().text(),
+             QString::fromUtf8("Connection to the instrument at 127.0.0.1:%1 lost — reconnecting …")
+                 .arg(port));
+    QVERIFY(recovery.message().isVisible());
+    QVERIFY(recovery.message().button()->isVisible() && recovery.message().button()->isEnabled());
+
+    QVERIFY(startInstrument(port));
+    QTRY_COMPARE_WITH_TIMEOUT(recovery.state(), ConnectionRecovery::State::Shown, loadTimeout);
+    QCOMPARE(window.currentWidget(), &view);
+    QVERIFY(!recovery.message().isVisible());
+    QVERIFY(m_instrument->requestLines().contains(startRequest));
+    QVERIFY(!m_instrument->requestLines().contains("POST /form.html HTTP/1.1"));
+    m_instrument.reset();
+}
+
+QTEST_MAIN(tst_ConnectionRecovery)
+#include "tst_connectionrecovery.moc"

@@ -1,0 +1,90 @@
+#include "splashmessage.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace {
+
+// The splash page's indicator is 48 pixels across, centred on the window.
+constexpr int indicatorRadius = 24;
+constexpr int gapUnderIndicator = 16;
+constexpr int padding = 16;
+constexpr int maxWidth = 760;
+constexpr int windowMargin = 32;
+// Large enough for a finger on a touch screen.
+const QSize buttonSize(280, 72);
+// Dark text reads on it over any splash image, and it hides the image's own caption, which
+// this replaces.
+const QColor panelColor(255, 255, 255);
+const QColor textColor(29, 42, 54);
+constexpr int textFlags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
+
+} // namespace
+
+SplashMessage::SplashMessage(QWidget *window)
+    : QWidget(window)
+    , m_button(new QPushButton(this))
+{
+    QFont larger = font();
+    larger.setPointSizeF(larger.pointSizeF() * 1.3);
+    larger.setBold(true);
+    setFont(larger);
+    m_button->setFixedSize(buttonSize);
+    window->installEventFilter(this);
+    hide();
+}
+
+void SplashMessage::showMessage(const QString &text, const QString &buttonText)
+{
+    m_text = text;
+    m_button->setText(buttonText);
+    m_button->setVisible(!buttonText.isEmpty());
+    placeUnderIndicator();
+    // The window's current page is raised whenever it changes: this must lie on top of it.
+    raise();
+    show();
+    update();
+}
+
+int SplashMessage::textHeight(int panelWidth) const
+{
+    return fontMetrics()
+        .boundingRect(QRect(0, 0, panelWidth - 2 * padding, 0), textFlags, m_text)
+        .height();
+}
+
+void SplashMessage::placeUnderIndicator()
+{
+    const QWidget *window = parentWidget();
+    const int panelWidth = std::min(maxWidth, window->width() - 2 * windowMargin);
+    int panelHeight = padding + textHeight(panelWidth) + padding;
+    if (!m_button->isHidden()) {
+        m_button->move((panelWidth - buttonSize.width()) / 2, panelHeight);
+        panelHeight += buttonSize.height() + padding;
+    }
+    setGeometry((window->width() - panelWidth) / 2,
+                window->height() / 2 + indicatorRadius + gapUnderIndicator, panelWidth,
+                panelHeight);
+}
+
+void SplashMessage::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(panelColor);
+    painter.drawRoundedRect(rect(), 12, 12);
+    painter.setPen(textColor);
+    painter.drawText(QRect(padding, padding, width() - 2 * padding, textHeight(width())), textFlags,
+                     m_text);
+}
+
+bool SplashMessage::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        placeUnderIndicator();
+    return false;
+}
