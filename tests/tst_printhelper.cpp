@@ -192,7 +192,7 @@ void tst_PrintHelper::printToFileWithoutPrinter()
     QCOMPARE(written->numPages(), 2);
     for (int page = 0; page < 2; ++page) {
         const std::unique_ptr<Poppler::Page> writtenPage(written->page(page));
-        QVERIFY(writtenPage->text(QRectF()).contains(QStringLiteral("Page %1 of 3").arg(page + 2)));
+        QVERIFY(writtenPage->text(QRectF()).contains(QStringLiteral("Page %1 of 6").arg(page + 2)));
     }
 }
 

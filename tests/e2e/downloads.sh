@@ -180,7 +180,7 @@ print-cups-all | print-cups-page-2 | print-cups-cancel | print-cups-stopped)
     log_has "DownloadItem::handleFinished printing  \"$private_job\"" \
         || fail "the print job was not handed over"
     case "$1" in
-    print-cups-all) expect_pages "$(printed_pdf)" 1 3 ;;
+    print-cups-all) expect_pages "$(printed_pdf)" 1 6 ;;
     print-cups-page-2) expect_pages "$(printed_pdf)" 2 2 ;;
     print-cups-cancel | print-cups-stopped)
         [ -z "$(lpstat -W all -o)" ] || fail "a job reached CUPS: $(lpstat -W all -o)"
