@@ -28,7 +28,7 @@ public:
 private:
     void prepareDialog(QPrintDialog &dialog, int pageCount) const;
     int printToFile(const QPrinter &printer, int pageCount);
-    int printToCups(const QPrinter &printer);
+    int printToCups(const QPrinter &printer, int pageCount);
     int fail(int status, const QString &message) const;
 
     QString m_fileName;
