@@ -66,7 +66,7 @@ int PrintSession::run()
     prepareDialog(dialog, document.pageCount());
     if (dialog.exec() != QDialog::Accepted) {
         qDebug() << "PrintSession::run cancelled";
-        return PrintedOrCancelled;
+        return Cancelled;
     }
     if (printer.outputFormat() == QPrinter::PdfFormat)
         return printToFile(printer, document.pageCount());
@@ -139,7 +139,7 @@ int PrintSession::printToFile(const QPrinter &printer, int pageCount)
         return fail(OutputFileFailed, failure.arg(m_fileName, outputFileName, reason));
     }
     qDebug() << "PrintSession::printToFile written=" << outputFileName;
-    return PrintedOrCancelled;
+    return Printed;
 }
 
 int PrintSession::printToCups(const QPrinter &printer, int pageCount)
@@ -158,7 +158,7 @@ int PrintSession::printToCups(const QPrinter &printer, int pageCount)
                                    "job: %3.")
                         .arg(m_fileName, printer.printerName(), errorString));
     }
-    return PrintedOrCancelled;
+    return Printed;
 }
 
 int PrintSession::fail(int status, const QString &message) const

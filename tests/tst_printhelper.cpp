@@ -39,7 +39,8 @@ private slots:
     void unprintableDocument();
     void jobPages_data();
     void jobPages();
-    void printToFileWithoutPrinter();
+    void withoutPrinter_data();
+    void withoutPrinter();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -237,9 +238,26 @@ void tst_PrintHelper::jobPages()
     QCOMPARE(pageOptions, options);
 }
 
-void tst_PrintHelper::printToFileWithoutPrinter()
+// clang-format off
+void tst_PrintHelper::withoutPrinter_data()
 {
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<int>("expectedStatus");
+
+    QTest::newRow("the chosen pages are written to a PDF file")
+        << true << int(PrintSession::Printed);
+    QTest::newRow("a cancel has a status of its own and writes nothing")
+        << false << int(PrintSession::Cancelled);
+}
+// clang-format on
+
+void tst_PrintHelper::withoutPrinter()
+{
+    QFETCH(bool, accept);
+    QFETCH(int, expectedStatus);
+
     const QString output = path(QStringLiteral("pages 2-3.pdf"));
+    QFile::remove(output);
     QString notice;
     bool pageSetOffered = true;
     ModalAnswerer answerer([&](QWidget *widget) {
@@ -256,15 +274,21 @@ void tst_PrintHelper::printToFileWithoutPrinter()
         dialog->findChild<QRadioButton *>(QStringLiteral("printRange"))->click();
         dialog->findChild<QSpinBox *>(QStringLiteral("to"))->setValue(3);
         dialog->findChild<QSpinBox *>(QStringLiteral("from"))->setValue(2);
-        dialog->accept();
+        if (accept)
+            dialog->accept();
+        else
+            dialog->reject();
     });
-    QCOMPARE(PrintSession(path(QStringLiteral("print.pdf"))).run(),
-             int(PrintSession::PrintedOrCancelled));
+    QCOMPARE(PrintSession(path(QStringLiteral("print.pdf"))).run(), expectedStatus);
     QVERIFY(answerer.answered());
     QCOMPARE(answerer.seenTitle(), QStringLiteral("Print"));
     QCOMPARE(notice, PrintSession::noPrinterNotice());
     QVERIFY(!pageSetOffered);
 
+    if (!accept) {
+        QVERIFY(!QFile::exists(output));
+        return;
+    }
     const std::unique_ptr<Poppler::Document> written(Poppler::Document::load(output));
     QVERIFY(written);
     QCOMPARE(written->numPages(), 2);

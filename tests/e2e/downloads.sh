@@ -195,6 +195,13 @@ print-cups-all | print-cups-page-2 | print-cups-odd-2-4 | print-cups-even-2-5 | 
         || fail "the print job is not private: $(ls -la "$(dirname "$private_job")")"
     log_has "DownloadItem::handleFinished printing  \"$private_job\"" \
         || fail "the print job was not handed over"
+    # The program tells how the helper ended.
+    case "$1" in
+    print-cups-cancel) notice="Printing of print.pdf was cancelled" ;;
+    print-cups-stopped) notice="print.pdf was not printed: the printer did not take the job" ;;
+    *) notice="Printed print.pdf" ;;
+    esac
+    log_has "DownloadItem::showNotice text= \"$notice\"" || fail "no notice \"$notice\""
     case "$1" in
     print-cups-all) expect_pages "$(printed_pdf)" 1 2 3 4 5 6 ;;
     print-cups-page-2) expect_pages "$(printed_pdf)" 2 ;;
