@@ -1,5 +1,7 @@
 #include "cupsjob.h"
 
+#include "pageselection.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QPrintEngine>
@@ -56,7 +58,8 @@ QString refusalOf(const char *printerName)
 
 } // namespace
 
-CupsJob::Options CupsJob::optionsFor(const QPrinter &printer, bool printerOffersDuplex)
+CupsJob::Options CupsJob::optionsFor(const QPrinter &printer, bool printerOffersDuplex,
+                                     const PageSelection &pages)
 {
     Options options;
     const auto add = [&options](const QByteArray &name, const QByteArray &value) {
@@ -64,10 +67,12 @@ CupsJob::Options CupsJob::optionsFor(const QPrinter &printer, bool printerOffers
     };
     add("copies", QByteArray::number(printer.copyCount()));
     add("collate", printer.collateCopies() ? "true" : "false");
-    if (printer.printRange() == QPrinter::PageRange) {
-        add("page-ranges",
-            QByteArray::number(printer.fromPage()) + '-' + QByteArray::number(printer.toPage()));
-    }
+    // A range goes as the chosen pages themselves, the odd or even ones already picked, so that
+    // no filter has to count a page set within it.
+    if (pages.hasRange())
+        add("page-ranges", pages.cupsRanges());
+    else if (pages.pageSet() != PageSelection::PageSet::All)
+        add("page-set", pages.pageSet() == PageSelection::PageSet::Odd ? "odd" : "even");
     if (printerOffersDuplex)
         add("sides", sidesFor(printer.duplex(), printer.pageLayout().orientation()));
     const QString media = printer.pageLayout().pageSize().key();
@@ -78,11 +83,18 @@ CupsJob::Options CupsJob::optionsFor(const QPrinter &printer, bool printerOffers
     if (printer.colorMode() == QPrinter::GrayScale)
         add("print-color-mode", "monochrome");
 
-    const QStringList dialogOptions
-        = printer.printEngine()->property(cupsOptionsProperty).toStringList();
-    for (int i = 0; i + 1 < dialogOptions.size(); i += 2)
-        add(dialogOptions.at(i).toUtf8(), dialogOptions.at(i + 1).toUtf8());
+    const QStringList dialog = dialogOptions(printer);
+    for (int i = 0; i + 1 < dialog.size(); i += 2) {
+        const QByteArray name = dialog.at(i).toUtf8();
+        if (name != "page-ranges" && name != "page-set")
+            add(name, dialog.at(i + 1).toUtf8());
+    }
     return options;
+}
+
+QStringList CupsJob::dialogOptions(const QPrinter &printer)
+{
+    return printer.printEngine()->property(cupsOptionsProperty).toStringList();
 }
 
 int CupsJob::submit(const QString &printerName, const QString &fileName, const QString &title,

@@ -1,7 +1,9 @@
 #include "printsession.h"
 
 #include "cupsjob.h"
+#include "pageselection.h"
 #include "printabledocument.h"
+#include "printdialog.h"
 #include "realpdftocairo.h"
 
 #include <QApplication>
@@ -11,7 +13,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
@@ -61,15 +62,15 @@ int PrintSession::run()
 
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QFileInfo(m_fileName).completeBaseName());
-    QPrintDialog dialog(&printer);
+    PrintDialog dialog(&printer, document.pageCount());
     prepareDialog(dialog, document.pageCount());
     if (dialog.exec() != QDialog::Accepted) {
         qDebug() << "PrintSession::run cancelled";
-        return PrintedOrCancelled;
+        return Cancelled;
     }
     if (printer.outputFormat() == QPrinter::PdfFormat)
         return printToFile(printer, document.pageCount());
-    return printToCups(printer);
+    return printToCups(printer, document.pageCount());
 }
 
 void PrintSession::prepareDialog(QPrintDialog &dialog, int pageCount) const
@@ -138,24 +139,26 @@ int PrintSession::printToFile(const QPrinter &printer, int pageCount)
         return fail(OutputFileFailed, failure.arg(m_fileName, outputFileName, reason));
     }
     qDebug() << "PrintSession::printToFile written=" << outputFileName;
-    return PrintedOrCancelled;
+    return Printed;
 }
 
-int PrintSession::printToCups(const QPrinter &printer)
+int PrintSession::printToCups(const QPrinter &printer, int pageCount)
 {
     const QPrinterInfo info(printer);
     const bool offersDuplex = info.supportedDuplexModes().size() > 1;
+    const PageSelection pages
+        = PageSelection::chosenIn(printer, CupsJob::dialogOptions(printer), pageCount);
     QString errorString;
     const int jobId
         = CupsJob::submit(printer.printerName(), m_fileName, QFileInfo(m_fileName).fileName(),
-                          CupsJob::optionsFor(printer, offersDuplex), errorString);
+                          CupsJob::optionsFor(printer, offersDuplex, pages), errorString);
     if (jobId == 0) {
         return fail(JobRefused,
                     QStringLiteral("\"%1\" was not printed: the printer \"%2\" did not take the "
                                    "job: %3.")
                         .arg(m_fileName, printer.printerName(), errorString));
     }
-    return PrintedOrCancelled;
+    return Printed;
 }
 
 int PrintSession::fail(int status, const QString &message) const

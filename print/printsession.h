@@ -7,15 +7,19 @@ class QPrinter;
 
 // What "pdftocairo -printdlg FILE" does here: shows Qt's print dialog for the PDF and sends it
 // to CUPS, or writes the chosen pages to a PDF file. Every failure is shown in a message box
-// titled "Print" that names the file, and ends with a status other than 0.
+// titled "Print" that names the file, and ends with a status other than 0; so does a cancel.
 class PrintSession
 {
 public:
+    // How the helper ends; the shell tells each in words. The platform's pdftocairo ends with 1
+    // to 4 and 99, never with Cancelled.
     enum ExitStatus {
-        PrintedOrCancelled = 0,
+        // CUPS accepted the job, or the PDF file was written.
+        Printed = 0,
         DocumentNotPrintable = 1,
         OutputFileFailed = 2,
         JobRefused = 3,
+        Cancelled = 10,
     };
 
     explicit PrintSession(const QString &fileName);
@@ -28,7 +32,7 @@ public:
 private:
     void prepareDialog(QPrintDialog &dialog, int pageCount) const;
     int printToFile(const QPrinter &printer, int pageCount);
-    int printToCups(const QPrinter &printer);
+    int printToCups(const QPrinter &printer, int pageCount);
     int fail(int status, const QString &message) const;
 
     QString m_fileName;

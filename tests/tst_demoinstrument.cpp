@@ -152,8 +152,8 @@ void tst_DemoInstrument::downloadsAreValidFiles_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("print job is a three-page PDF")
-        << QByteArray("/downloads/print.pdf") << "pdfinfo" << QStringList() << "Pages: +3\n";
+    QTest::newRow("print job is a six-page PDF")
+        << QByteArray("/downloads/print.pdf") << "pdfinfo" << QStringList() << "Pages: +6\n";
     QTest::newRow("archive holds two intact files")
         << QByteArray("/downloads/results.zip") << "7za" << QStringList{"t"}
         << "Everything is Ok\n[\\s\\S]*Files: 2\n";

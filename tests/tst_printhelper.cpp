@@ -1,16 +1,20 @@
 #include "printsession.h"
 
+#include "cupsjob.h"
 #include "demoinstrument/democontent.h"
+#include "pageselection.h"
 #include "shared/logcapture.h"
 #include "shared/modalanswerer.h"
 
 #include <poppler-qt5.h>
 
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
+#include <QPrinter>
 #include <QProcess>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -21,7 +25,8 @@
 
 // The print helper behind the program's "pdftocairo -printdlg FILE": every other call reaches
 // the platform's pdftocairo unchanged, a file that is no printable PDF is refused in a message
-// box, and without any printer the dialog still writes the chosen pages to a PDF file.
+// box, CUPS gets the pages the user chose, and without any printer the dialog still writes the
+// chosen pages to a PDF file.
 class tst_PrintHelper : public QObject
 {
     Q_OBJECT
@@ -32,7 +37,10 @@ private slots:
     void delegation();
     void unprintableDocument_data();
     void unprintableDocument();
-    void printToFileWithoutPrinter();
+    void jobPages_data();
+    void jobPages();
+    void withoutPrinter_data();
+    void withoutPrinter();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -164,10 +172,94 @@ void tst_PrintHelper::unprintableDocument()
              QStringLiteral("\"%1\" cannot be printed: %2.").arg(fileName, reason));
 }
 
-void tst_PrintHelper::printToFileWithoutPrinter()
+// clang-format off
+void tst_PrintHelper::jobPages_data()
 {
+    // What Qt's dialog hands over for a document of six pages: "Pages from … to" in the printer
+    // (0 and 0 for "Print all"), the "Pages" field and the page set among its CUPS options, the
+    // set counted from the start of the range.
+    QTest::addColumn<int>("fromPage");
+    QTest::addColumn<int>("toPage");
+    QTest::addColumn<QStringList>("dialogOptions");
+    // The pages that CUPS is to print, and the options that say so.
+    QTest::addColumn<QList<int>>("pages");
+    QTest::addColumn<QStringList>("options");
+
+    QTest::newRow("a range goes as it is")
+        << 2 << 5 << QStringList() << QList<int>{2, 3, 4, 5} << QStringList{"page-ranges=2-5"};
+    QTest::newRow("odd pages of a range from an even page, counted as the document counts")
+        << 2 << 4 << QStringList{"page-set", "even"} << QList<int>{3}
+        << QStringList{"page-ranges=3"};
+    QTest::newRow("even pages of a range from an even page")
+        << 2 << 5 << QStringList{"page-set", "odd"} << QList<int>{2, 4}
+        << QStringList{"page-ranges=2,4"};
+    QTest::newRow("odd pages of a range from an odd page")
+        << 3 << 6 << QStringList{"page-set", "odd"} << QList<int>{3, 5}
+        << QStringList{"page-ranges=3,5"};
+    QTest::newRow("odd pages of the whole document stay a page set")
+        << 0 << 0 << QStringList{"page-set", "odd"} << QList<int>{1, 3, 5}
+        << QStringList{"page-set=odd"};
+    QTest::newRow("the Pages field with a page set, as Qt 5 hands it over")
+        << 0 << 0 << QStringList{"page-ranges", "2-4,6", "page-set", "odd"} << QList<int>{3}
+        << QStringList{"page-ranges=3"};
+    QTest::newRow("the Pages field with a page set, as Qt 6 hands it over")
+        << 2 << 6 << QStringList{"page-ranges", "2-4,6", "page-set", "even"} << QList<int>{3}
+        << QStringList{"page-ranges=3"};
+    QTest::newRow("pages beyond the document are left out")
+        << 0 << 0 << QStringList{"page-ranges", "5-9"} << QList<int>{5, 6}
+        << QStringList{"page-ranges=5-6"};
+    QTest::newRow("odd pages of a single even page leave nothing")
+        << 2 << 2 << QStringList{"page-set", "even"} << QList<int>() << QStringList();
+}
+// clang-format on
+
+void tst_PrintHelper::jobPages()
+{
+    QFETCH(int, fromPage);
+    QFETCH(int, toPage);
+    QFETCH(QStringList, dialogOptions);
+    QFETCH(QList<int>, pages);
+    QFETCH(QStringList, options);
+
+    QPrinter printer;
+    if (fromPage > 0) {
+        printer.setPrintRange(QPrinter::PageRange);
+        printer.setFromTo(fromPage, toPage);
+    }
+    const PageSelection selection = PageSelection::chosenIn(printer, dialogOptions, 6);
+    QCOMPARE(selection.pages(), pages);
+    if (pages.isEmpty())
+        return;
+    QStringList pageOptions;
+    for (const auto &option : CupsJob::optionsFor(printer, false, selection)) {
+        if (option.first == "page-ranges" || option.first == "page-set")
+            pageOptions << QString::fromUtf8(option.first + '=' + option.second);
+    }
+    QCOMPARE(pageOptions, options);
+}
+
+// clang-format off
+void tst_PrintHelper::withoutPrinter_data()
+{
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<int>("expectedStatus");
+
+    QTest::newRow("the chosen pages are written to a PDF file")
+        << true << int(PrintSession::Printed);
+    QTest::newRow("a cancel has a status of its own and writes nothing")
+        << false << int(PrintSession::Cancelled);
+}
+// clang-format on
+
+void tst_PrintHelper::withoutPrinter()
+{
+    QFETCH(bool, accept);
+    QFETCH(int, expectedStatus);
+
     const QString output = path(QStringLiteral("pages 2-3.pdf"));
+    QFile::remove(output);
     QString notice;
+    bool pageSetOffered = true;
     ModalAnswerer answerer([&](QWidget *widget) {
         auto *dialog = qobject_cast<QPrintDialog *>(widget);
         QVERIFY(dialog);
@@ -175,24 +267,34 @@ void tst_PrintHelper::printToFileWithoutPrinter()
             if (label->isVisible() && label->text() == PrintSession::noPrinterNotice())
                 notice = label->text();
         }
+        // The file gets every page of the range: the dialog offers no page set for it.
+        pageSetOffered
+            = dialog->findChild<QComboBox *>(QStringLiteral("pageSetCombo"))->isEnabled();
         dialog->findChild<QLineEdit *>(QStringLiteral("filename"))->setText(output);
         dialog->findChild<QRadioButton *>(QStringLiteral("printRange"))->click();
         dialog->findChild<QSpinBox *>(QStringLiteral("to"))->setValue(3);
         dialog->findChild<QSpinBox *>(QStringLiteral("from"))->setValue(2);
-        dialog->accept();
+        if (accept)
+            dialog->accept();
+        else
+            dialog->reject();
     });
-    QCOMPARE(PrintSession(path(QStringLiteral("print.pdf"))).run(),
-             int(PrintSession::PrintedOrCancelled));
+    QCOMPARE(PrintSession(path(QStringLiteral("print.pdf"))).run(), expectedStatus);
     QVERIFY(answerer.answered());
     QCOMPARE(answerer.seenTitle(), QStringLiteral("Print"));
     QCOMPARE(notice, PrintSession::noPrinterNotice());
+    QVERIFY(!pageSetOffered);
 
+    if (!accept) {
+        QVERIFY(!QFile::exists(output));
+        return;
+    }
     const std::unique_ptr<Poppler::Document> written(Poppler::Document::load(output));
     QVERIFY(written);
     QCOMPARE(written->numPages(), 2);
     for (int page = 0; page < 2; ++page) {
         const std::unique_ptr<Poppler::Page> writtenPage(written->page(page));
-        QVERIFY(writtenPage->text(QRectF()).contains(QStringLiteral("Page %1 of 3").arg(page + 2)));
+        QVERIFY(writtenPage->text(QRectF()).contains(QStringLiteral("Page %1 of 6").arg(page + 2)));
     }
 }
 

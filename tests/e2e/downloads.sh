@@ -6,9 +6,6 @@ source "$(dirname "$0")/e2e-lib.sh"
 
 main_window="Kestrion® Application"
 
-# In the print dialog, relative to its window.
-pages_from_radio=(38 318)
-
 # start_at_instrument [launcher] [-- INSTRUMENT OPTIONS...]: the program against the demo
 # instrument, started directly or, as the desktop entry does, through the installed launcher.
 start_at_instrument() {
@@ -35,10 +32,18 @@ start_at_instrument() {
 print_through_dialog() {
     click_in_window "$main_window" "${print_button[@]}"
     print_dialog=$(window_named Print) || exit 1
-    wait_until 10 bash -c "[ \"\$(xdotool getwindowfocus 2>/dev/null)\" = $print_dialog ]" \
-        || fail "the print dialog did not take the keyboard focus"
+    wait_until 10 print_dialog_focused || fail "the print dialog did not take the keyboard focus"
     [ $# -eq 0 ] || xdotool key --delay 100 "$@"
 }
+
+print_dialog_focused() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$print_dialog" ]; }
+
+# Keys in the print dialog, from its first focus on the printer's name: the fourth Tab reaches
+# "Print all" in the Copies tab, Down checks "Pages from" under it, and the next Tabs go to its
+# two fields and on to "Page Set", where Down chooses odd pages and a second Down even ones.
+# Keys, not clicks: the rows sit at other heights with other fonts and in each Qt version.
+# pages_from_to FROM TO: the keys that choose the range.
+pages_from_to() { echo Tab Tab Tab Tab Down Tab ctrl+a "$1" Tab ctrl+a "$2"; }
 
 # A window titled "Print" other than the print dialog: the helper's message.
 print_message_shown() {
@@ -53,14 +58,17 @@ printed_pdf() {
     find cups/out -name '*.pdf'
 }
 
-# expect_pages PDF FIRST LAST: the PDF holds exactly the pages FIRST to LAST of the print job.
+# expect_pages PDF PAGE...: the PDF holds exactly these pages of the print job, in this order.
 expect_pages() {
+    local pdf=$1 page
+    shift
     fetch /downloads/print.pdf served.pdf
-    [ "$(pdfinfo "$1" | sed -n 's/^Pages: *//p')" = $(($3 - $2 + 1)) ] \
-        || fail "expected $(($3 - $2 + 1)) pages in $1: $(pdfinfo "$1")"
-    pdftotext -f "$2" -l "$3" served.pdf - | tr -s '[:space:]' ' ' >expected.txt
-    pdftotext "$1" - | tr -s '[:space:]' ' ' >printed.txt
-    diff expected.txt printed.txt || fail "the printed text differs from pages $2 to $3"
+    [ "$(pdfinfo "$pdf" | sed -n 's/^Pages: *//p')" = $# ] \
+        || fail "expected $# pages in $pdf: $(pdfinfo "$pdf")"
+    for page; do pdftotext -f "$page" -l "$page" served.pdf -; done \
+        | tr -s '[:space:]' ' ' >expected.txt
+    pdftotext "$pdf" - | tr -s '[:space:]' ' ' >printed.txt
+    diff expected.txt printed.txt || fail "the printed text differs from pages $*"
 }
 
 # fetch PATH FILE: the instrument's body for PATH, as any other client gets it.
@@ -153,19 +161,27 @@ print-report)
     same_content printed.pdf served.pdf || fail "the printed file differs"
     same_content "$TMPDIR/print.pdf" served.pdf || fail "the kept print job differs"
     ;;
-print-cups-all | print-cups-page-2 | print-cups-cancel | print-cups-stopped)
+print-cups-all | print-cups-page-2 | print-cups-odd-2-4 | print-cups-even-2-5 | print-cups-cancel \
+    | print-cups-stopped)
     # The real print path: the installed launcher puts the print helper before the platform's
     # pdftocairo, whose dialog asks a CUPS scheduler of our own for its printers.
     start_cups
     start_at_instrument launcher
     case "$1" in
     print-cups-all) print_through_dialog Return ;;
-    # "Pages from" is the radio button under "Print all" in the dialog's Copies tab.
-    print-cups-page-2)
-        print_through_dialog
-        click_in_window Print "${pages_from_radio[@]}"
-        xdotool key --delay 100 Tab ctrl+a 2 Tab ctrl+a 2 Return
+    print-cups-page-2) print_through_dialog $(pages_from_to 2 2) Return ;;
+    # Odd and even are counted as the document counts its pages, also where the range starts on
+    # an even page. The odd pages of page 2 alone are none: the dialog says so and stays, and
+    # the range is widened there.
+    print-cups-odd-2-4)
+        print_through_dialog $(pages_from_to 2 2) Tab Down Return
+        wait_until 30 print_message_shown || fail "no message about a range without odd pages"
+        xdotool key Return
+        wait_until 10 print_dialog_focused || fail "the print dialog did not come back"
+        # Back from "Page Set" to the end of the range.
+        xdotool key --delay 100 shift+Tab ctrl+a 4 Return
         ;;
+    print-cups-even-2-5) print_through_dialog $(pages_from_to 2 5) Tab Down Down Return ;;
     print-cups-cancel) print_through_dialog Escape ;;
     # A stopped printer would only collect the job unseen: the helper says so instead.
     print-cups-stopped)
@@ -186,9 +202,18 @@ print-cups-all | print-cups-page-2 | print-cups-cancel | print-cups-stopped)
         || fail "the print job was not handed over"
     [ "$(stat -c %u shared/print.pdf) $(cat shared/print.pdf)" = "65534 another account's job" ] \
         || fail "the other account's print job was touched"
+    # The program tells how the helper ended.
     case "$1" in
-    print-cups-all) expect_pages "$(printed_pdf)" 1 3 ;;
-    print-cups-page-2) expect_pages "$(printed_pdf)" 2 2 ;;
+    print-cups-cancel) notice="Printing of print.pdf was cancelled" ;;
+    print-cups-stopped) notice="print.pdf was not printed: the printer did not take the job" ;;
+    *) notice="Printed print.pdf" ;;
+    esac
+    log_has "DownloadItem::handleFinished notice= \"$notice\"" || fail "no notice \"$notice\""
+    case "$1" in
+    print-cups-all) expect_pages "$(printed_pdf)" 1 2 3 4 5 6 ;;
+    print-cups-page-2) expect_pages "$(printed_pdf)" 2 ;;
+    print-cups-odd-2-4) expect_pages "$(printed_pdf)" 3 ;;
+    print-cups-even-2-5) expect_pages "$(printed_pdf)" 2 4 ;;
     print-cups-cancel | print-cups-stopped)
         [ -z "$(lpstat -W all -o)" ] || fail "a job reached CUPS: $(lpstat -W all -o)"
         [ -z "$(ls cups/out)" ] || fail "CUPS-PDF wrote $(ls cups/out)"

@@ -107,9 +107,12 @@ QByteArray DemoContent::reportCsv()
 
 QByteArray DemoContent::printPdf()
 {
-    // Three pages with text of their own, so that a printed page range shows which pages came.
-    const QList<QByteArray> pageTexts
-        = {"Page 1 of 3: sample list", "Page 2 of 3: results", "Page 3 of 3: signatures"};
+    // Six pages with text of their own, so that a printed page range, and the odd or even pages
+    // of it, show which pages came; the last page lies beyond a range in the middle.
+    const QList<QByteArray> pageTexts = {
+        "Page 1 of 6: sample list",     "Page 2 of 6: calibration", "Page 3 of 6: results",
+        "Page 4 of 6: quality control", "Page 5 of 6: comments",    "Page 6 of 6: signatures",
+    };
     const int pageCount = pageTexts.size();
     const int fontObject = 3 + 2 * pageCount;
     QByteArray kids;

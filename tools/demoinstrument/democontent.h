@@ -13,7 +13,7 @@ public:
     // at fixed places.
     static QByteArray startPage(const QUrlQuery &query);
     static QByteArray reportCsv();
-    // A valid PDF 1.4 of three pages, each with a text of its own.
+    // A valid PDF 1.4 of six pages, each with a text of its own.
     static QByteArray printPdf();
     // A valid zip archive holding two stored text files.
     static QByteArray resultsZip();
