@@ -74,7 +74,7 @@ ToolRun unpackArchive(const QString &fileName, const QString &folder, int &unpac
                                  QStringLiteral("-aou")};
     qDebug() << "DownloadItem::handleFinished stringList=" << stringList;
     const int before = fileCount(folder);
-    const ToolRun run = runTool(QStringLiteral("7za"), stringList);
+    ToolRun run = runTool(QStringLiteral("7za"), stringList);
     unpackedFiles = fileCount(folder) - before;
     return run;
 }
