@@ -5,6 +5,7 @@
 #include "app/rendererrecovery.h"
 #include "app/startup.h"
 #include "dialogs/selectconnectiondialog.h"
+#include "platform/heapretention.h"
 #include "platform/processexit.h"
 #include "web/mywebpage.h"
 #include "widgets/busyindicator.h"
@@ -20,6 +21,7 @@
 // Every object here lives until exit(): nothing relies on main()'s destructors.
 int main(int argc, char *argv[])
 {
+    keepLargeBlocksOutOfHeap();
     QApplication application(argc, argv);
 
     removeWebEngineFolders();

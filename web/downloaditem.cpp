@@ -18,11 +18,23 @@ namespace {
 // in memory.
 constexpr qint64 streamingBufferSize = 1024 * 1024;
 
+// The bound must reach the network thread before the body does. That thread passes on whatever
+// it reads until it learns of the bound, and what it passed on unbounded is later taken off the
+// bound's count when it is read: the reply then holds that much more for the rest of the
+// transfer. Setting up the item's window takes the GUI thread tens of milliseconds, in which a
+// fast server sends megabytes, so the bound is set before anything else.
+QNetworkReply *boundedFromTheStart(QNetworkReply *reply)
+{
+    if (reply)
+        reply->setReadBufferSize(streamingBufferSize);
+    return reply;
+}
+
 } // namespace
 
 DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
     : QObject(nullptr)
-    , m_reply(reply)
+    , m_reply(boundedFromTheStart(reply))
     , m_mutex(QMutex::NonRecursive)
     // The window's disabled state follows the count of busy downloads (BusyWindow), not each
     // indicator: one that disabled the window by itself, even for a moment, would take the
@@ -55,9 +67,6 @@ void DownloadItem::init()
         endTransfer(TransferEnd::Cancelled);
     });
     m_url = m_reply->url();
-    // From the first byte on: before the first chunk has been handled, a fast server would
-    // otherwise have the network thread read ahead without bound.
-    m_reply->setReadBufferSize(streamingBufferSize);
 
     qRegisterMetaType<QNetworkReply::NetworkError>("QNetworkReply::NetworkError");
     connect(m_reply, SIGNAL(readyRead()), this, SLOT(downloadReadyRead()));

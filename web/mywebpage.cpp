@@ -1,5 +1,6 @@
 #include "mywebpage.h"
 
+#include "platform/heapretention.h"
 #include "web/downloaditem.h"
 
 #include <QDebug>
@@ -43,6 +44,9 @@ bool MyWebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bo
     qDebug() << "acceptNavigationRequest() download detected";
     m_request->setUrl(url);
     QNetworkReply *reply = m_networkManager->get(*m_request);
+    // The reply goes once its download has ended; what the transfer and its screens freed
+    // goes back to the system then, instead of staying with the heap for good.
+    connect(reply, &QObject::destroyed, this, &releaseFreedMemory);
     if (m_downloadItem)
         m_downloadItem->release();
     m_downloadItem = new DownloadItem(reply, m_mainWindow);
