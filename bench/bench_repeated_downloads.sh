@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Memory and speed over many downloads in one process, as a user has them: the real program
-# with its web engine on the demo instrument's start page, "Print (PDF)" clicked again and again
+# with its web engine, started through its launcher as the desktop entry starts it, on the demo
+# instrument's start page, "Print (PDF)" clicked again and again
 # while the instrument serves a large generated print job, with a stand-in pdftocairo that does
 # nothing, so that only the transfer is timed. After each download curl fetches the same body
 # from the same server onto the same disk. Reported per download, relative to the resident
@@ -48,14 +49,22 @@ export PATH="$PWD/bin:$PATH"
 
 enter_private_network
 start_instrument 127.0.0.1 0 --generated=/downloads/print.pdf:"$size"
-start_shell --host=127.0.0.1 --url="$instrument_url"
+# An installation of this build whose print helper is the stand-in, started by its launcher.
+cmake --install "$build_dir" --prefix "$PWD/prefix" >install.log 2>&1 || fail "cannot install"
+cp bin/pdftocairo prefix/libexec/kestrion-shell/pdftocairo
+"$PWD/prefix/bin/kestrion-shell-launcher" --host=127.0.0.1 --url="$instrument_url" >shell.log 2>&1 &
+shell_pid=$!
+pids+=("$shell_pid")
 wait_for_start_page
 body_url="${instrument_url%/Quorin/}/downloads/print.pdf"
-target="${TMPDIR:-/tmp}/print.pdf"
+# The print job goes into the temporary folder that the launcher gave the program.
+target="$(tr '\0' '\n' <"/proc/$shell_pid/environ" | sed -n 's/^TMPDIR=//p')/print.pdf"
+gl=$(tr '\0' '\n' <"/proc/$shell_pid/environ" | sed -n 's/^QT_XCB_GL_INTEGRATION=//p')
 # The page settles (fonts, the first paint's buffers) before the baseline is taken.
 sleep 3
 baseline=$(status_kib VmRSS)
-echo "load average before: $(cut -d ' ' -f 1-3 /proc/loadavg); baseline $(mib "$baseline") MiB"
+echo "load average before: $(cut -d ' ' -f 1-3 /proc/loadavg); baseline $(mib "$baseline") MiB;" \
+    "QT_XCB_GL_INTEGRATION=${gl:-(unset)}"
 
 shell_rates=() curl_rates=() peaks=() kept=()
 for run in $(seq "$downloads"); do
@@ -66,7 +75,7 @@ for run in $(seq "$downloads"); do
     click_in_window "Kestrion® Application" "${print_button[@]}"
     poll lines_at_least 'DownloadItem::handleFinished$' "$run"
     # The stand-in has run and the notice is up; what is kept is read a second later.
-    poll lines_at_least 'DownloadItem::showNotice' "$run"
+    poll lines_at_least 'DownloadItem::handleFinished notice=' "$run"
     sleep 1
     peak=$(status_kib VmHWM) rss=$(status_kib VmRSS)
     [ "$(file_size "$target")" = "$size" ] || fail "download $run wrote $(file_size "$target") bytes"

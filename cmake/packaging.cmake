@@ -136,7 +136,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # call but the print dialog to the platform's pdftocairo, and writes PDF files with it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "p7zip-full, poppler-utils")
 # Printing to paper needs a CUPS scheduler, on this machine or named by CUPS_SERVER; printing to
-# a PDF file works without one.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups")
+# a PDF file works without one. With glxinfo the launcher tells OpenGL drawn in software, where
+# the window is better drawn without it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups, mesa-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

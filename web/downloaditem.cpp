@@ -18,23 +18,11 @@ namespace {
 // in memory.
 constexpr qint64 streamingBufferSize = 1024 * 1024;
 
-// The bound must reach the network thread before the body does. That thread passes on whatever
-// it reads until it learns of the bound, and what it passed on unbounded is later taken off the
-// bound's count when it is read: the reply then holds that much more for the rest of the
-// transfer. Setting up the item's window takes the GUI thread tens of milliseconds, in which a
-// fast server sends megabytes, so the bound is set before anything else.
-QNetworkReply *boundedFromTheStart(QNetworkReply *reply)
-{
-    if (reply)
-        reply->setReadBufferSize(streamingBufferSize);
-    return reply;
-}
-
 } // namespace
 
 DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
     : QObject(nullptr)
-    , m_reply(boundedFromTheStart(reply))
+    , m_reply(reply)
     , m_mutex(QMutex::NonRecursive)
     // The window's disabled state follows the count of busy downloads (BusyWindow), not each
     // indicator: one that disabled the window by itself, even for a moment, would take the
@@ -60,6 +48,11 @@ void DownloadItem::init()
     if (!m_reply)
         return;
 
+    // The bound must reach the network thread before the body does: what that thread passes on
+    // unbounded is later taken off the bound's count, and the reply then holds that much more
+    // for the rest of the transfer. Setting up the busy window takes the GUI thread tens of
+    // milliseconds, in which a fast server sends megabytes.
+    m_reply->setReadBufferSize(streamingBufferSize);
     m_busy = std::make_unique<DownloadBusyState>(m_spinner, m_parentWidget, this, [this] {
         if (m_stage == Stage::Finished || m_stage == Stage::GivenUp)
             return;

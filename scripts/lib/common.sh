@@ -22,7 +22,7 @@ ensure_packages() {
 }
 
 build_packages=(cmake make g++ pkg-config qtbase5-dev qtwebengine5-dev libx11-dev libpoppler-qt5-dev
-    libcups2-dev fonts-dejavu-core)
+    libcups2-dev fonts-dejavu-core mesa-utils)
 
 # build_tree DIR [cmake options...]: configures and builds the whole project into DIR.
 build_tree() {
