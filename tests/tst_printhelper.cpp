@@ -1,10 +1,9 @@
 #include "printsession.h"
 
 #include "demoinstrument/democontent.h"
+#include "popplerqt.h"
 #include "shared/logcapture.h"
 #include "shared/modalanswerer.h"
-
-#include <poppler-qt5.h>
 
 #include <QDir>
 #include <QLabel>

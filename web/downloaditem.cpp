@@ -1,5 +1,6 @@
 #include "downloaditem.h"
 
+#include "platform/qtcompat.h"
 #include "web/regularfile.h"
 #include "widgets/busyindicator.h"
 #include "widgets/busyoverlay.h"
@@ -50,7 +51,6 @@ int DownloadItem::liveItemCount = 0;
 DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
     : QObject(nullptr)
     , m_reply(reply)
-    , m_mutex(QMutex::NonRecursive)
     , m_spinner(new WaitingSpinnerWidget(parentWidget, true, true))
     , m_overlay(parentWidget ? new BusyOverlay(parentWidget) : nullptr)
     , m_parentWidget(parentWidget)
@@ -93,8 +93,7 @@ void DownloadItem::init()
     qRegisterMetaType<QNetworkReply::NetworkError>("QNetworkReply::NetworkError");
     connect(m_reply, SIGNAL(readyRead()), this, SLOT(downloadReadyRead()));
     connect(m_reply, SIGNAL(finished()), this, SLOT(downloadFinished()));
-    connect(m_reply, SIGNAL(error(QNetworkReply::NetworkError)), this,
-            SLOT(error(QNetworkReply::NetworkError)));
+    connect(m_reply, QtCompat::replyErrorSignal(), this, SLOT(error(QNetworkReply::NetworkError)));
 
     if (m_reply->error() != QNetworkReply::NoError)
         error(m_reply->error());
@@ -480,7 +479,7 @@ void DownloadItem::handleFinished()
         const QStringList stringList{QStringLiteral("e"), m_file.fileName(),
                                      QStringLiteral("-o") + m_unzipLocation,
                                      QStringLiteral("-aou")};
-        qDebug() << "DownloadItem::handleFinished stringList=" << stringList;
+        qDebug() << "DownloadItem::handleFinished stringList=" << QtCompat::LoggedList{stringList};
         if (m_overlay)
             m_overlay->setTextAndPaintNow(DownloadMessages::unpacking(displayName()));
         const int before = fileCount(m_unzipLocation);
