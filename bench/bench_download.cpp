@@ -18,8 +18,12 @@
 // answered once the server has sent the whole body: the reply buffers it meanwhile, which is
 // the memory growth this mode reports (no curl runs then).
 //
+// Each --build LABEL BENCH_DOWNLOAD names this benchmark as built by another build (Qt 5 or
+// Qt 6), whose downloads then run in turn with the others, side by side in one table; without
+// one, this program's own build runs, labelled "program".
+//
 // usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] [--paced BYTES:MS]
-//                       [--held-dialog] [--json FILE]
+//                       [--held-dialog] [--build LABEL BENCH_DOWNLOAD]... [--json FILE]
 
 #include "median.h"
 #include "web/downloaditem.h"
@@ -41,6 +45,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -139,14 +144,14 @@ int runShell(const QUrl &url, const QString &target, qint64 heldDialogSize)
     return 0;
 }
 
-Run runShellProcess(const QUrl &url, const QString &target, qint64 heldDialogSize)
+Run runShellProcess(const QString &program, const QUrl &url, const QString &target,
+                    qint64 heldDialogSize)
 {
     QProcess shell;
     // The program's log lines are written, as they always are, but nobody reads them.
     shell.setStandardErrorFile(QProcess::nullDevice());
-    shell.start(
-        QCoreApplication::applicationFilePath(),
-        {QStringLiteral("--shell-run"), url.toString(), target, QString::number(heldDialogSize)});
+    shell.start(program, {QStringLiteral("--shell-run"), url.toString(), target,
+                          QString::number(heldDialogSize)});
     shell.waitForFinished(-1);
     const QList<QByteArray> fields = shell.readAllStandardOutput().trimmed().split(' ');
     Run run;
@@ -185,6 +190,16 @@ QString medianAndHighest(const QVector<double> &values)
     return QStringLiteral("%1 / %2").arg(median(values), 0, 'f', 1).arg(highest(values), 0, 'f', 1);
 }
 
+// One build's download program and its figures.
+struct Build
+{
+    QString label;
+    QString program;
+    QVector<double> rates;
+    QVector<double> growths;
+    QVector<double> retained;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -217,6 +232,7 @@ int main(int argc, char *argv[])
     QString jsonPath;
     QString pace;
     bool heldDialog = false;
+    std::vector<Build> builds;
     for (int i = 2; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--held-dialog"))
             heldDialog = true;
@@ -228,14 +244,23 @@ int main(int argc, char *argv[])
             pace = arguments[++i];
         else if (arguments[i] == QLatin1String("--json") && i + 1 < arguments.size())
             jsonPath = arguments[++i];
+        else if (arguments[i] == QLatin1String("--build") && i + 2 < arguments.size()) {
+            builds.push_back({arguments[i + 1], arguments[i + 2], {}, {}, {}});
+            i += 2;
+        }
     }
     // Without a run there is no median to report.
     if (arguments.size() < 2 || repetitions < 1) {
-        QTextStream(stderr) << "usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] "
-                               "[--paced BYTES:MS] [--held-dialog] [--json FILE]"
-                            << Qt::endl;
+        QTextStream(stderr)
+            << "usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] "
+               "[--paced BYTES:MS] [--held-dialog] [--build LABEL BENCH_DOWNLOAD]... "
+               "[--json FILE]"
+            << Qt::endl;
         return 2;
     }
+    if (builds.empty())
+        builds.push_back(
+            {QStringLiteral("program"), QCoreApplication::applicationFilePath(), {}, {}, {}});
 
     const QString fileName
         = heldDialog ? QStringLiteral("report.csv") : QStringLiteral("print.pdf");
@@ -254,50 +279,81 @@ int main(int argc, char *argv[])
     const QString shellTarget = workDir.path() + QLatin1Char('/') + fileName;
     const QString curlTarget = workDir.path() + QStringLiteral("/curl.out");
 
-    QVector<double> shellRates, curlRates, growths, retained;
+    QVector<double> curlRates;
     QTextStream out(stdout);
     for (int i = 0; i < repetitions; ++i) {
-        const Run shell = runShellProcess(url, shellTarget, heldDialog ? size : 0);
-        const Run curl = heldDialog ? Run{0, 0, 0, size} : runCurl(url, curlTarget);
-        if (shell.bytes != size || curl.bytes != size) {
-            out << "incomplete download: shell " << shell.bytes << ", curl " << curl.bytes << " of "
-                << size << " bytes" << Qt::endl;
+        // Every build's download and curl's in turn, so that all see the same machine noise.
+        for (Build &build : builds) {
+            const Run shell
+                = runShellProcess(build.program, url, shellTarget, heldDialog ? size : 0);
+            if (shell.bytes != size) {
+                out << "incomplete download: " << build.label << ' ' << shell.bytes << " of "
+                    << size << " bytes" << Qt::endl;
+                return 1;
+            }
+            build.rates << size / shell.seconds / 1e6;
+            build.growths << shell.peakGrowthKiB / 1024.0;
+            build.retained << shell.retainedGrowthKiB / 1024.0;
+            out << QStringLiteral("run %1, %2: %3 MB/s (peak growth %4 MiB, retained %5 MiB)")
+                       .arg(i + 1)
+                       .arg(build.label)
+                       .arg(build.rates.last(), 0, 'f', 0)
+                       .arg(build.growths.last(), 0, 'f', 1)
+                       .arg(build.retained.last(), 0, 'f', 1)
+                << Qt::endl;
+        }
+        if (heldDialog)
+            continue;
+        const Run curl = runCurl(url, curlTarget);
+        if (curl.bytes != size) {
+            out << "incomplete download: curl " << curl.bytes << " of " << size << " bytes"
+                << Qt::endl;
             return 1;
         }
-        shellRates << size / shell.seconds / 1e6;
-        curlRates << (heldDialog ? 0 : size / curl.seconds / 1e6);
-        growths << shell.peakGrowthKiB / 1024.0;
-        retained << shell.retainedGrowthKiB / 1024.0;
-        out << QStringLiteral("run %1: shell %2 MB/s (peak growth %3 MiB, retained %4 MiB), "
-                              "curl %5 MB/s")
-                   .arg(i + 1)
-                   .arg(shellRates.last(), 0, 'f', 0)
-                   .arg(growths.last(), 0, 'f', 1)
-                   .arg(retained.last(), 0, 'f', 1)
-                   .arg(curlRates.last(), 0, 'f', 0)
+        curlRates << size / curl.seconds / 1e6;
+        out << QStringLiteral("run %1, curl: %2 MB/s").arg(i + 1).arg(curlRates.last(), 0, 'f', 0)
             << Qt::endl;
     }
-    const double ratio = heldDialog ? 0 : median(shellRates) / median(curlRates);
+
+    // One column per build.
     const QString body
-        = QStringLiteral("%1 MiB%2")
+        = QStringLiteral("%1 MiB%2%3, median of %4")
               .arg(size >> 20)
-              .arg(pace.isEmpty() ? QString() : QStringLiteral(", paced %1").arg(pace));
-    if (heldDialog) {
-        out << QStringLiteral("| body, Save File dialog held open | shell peak growth MiB, "
-                              "median / highest |\n|---|---|\n| %1 | %2 |")
-                   .arg(body, medianAndHighest(growths))
-            << Qt::endl;
-    } else {
-        out << QStringLiteral("| body | shell MB/s | curl MB/s | ratio | shell peak growth MiB, "
-                              "median / highest | retained MiB, median / highest |\n"
-                              "|---|---|---|---|---|---|\n| %1 | %2 | %3 | %4 | %5 | %6 |")
-                   .arg(body)
-                   .arg(median(shellRates), 0, 'f', 0)
-                   .arg(median(curlRates), 0, 'f', 0)
-                   .arg(ratio, 0, 'f', 2)
-                   .arg(medianAndHighest(growths), medianAndHighest(retained))
-            << Qt::endl;
+              .arg(pace.isEmpty() ? QString() : QStringLiteral(", paced %1").arg(pace))
+              .arg(heldDialog ? QStringLiteral(", Save File dialog held open") : QString())
+              .arg(repetitions);
+    QString header = QStringLiteral("| %1 |").arg(body);
+    QString rule = QStringLiteral("|---|");
+    QString rateRow
+        = QStringLiteral("| MB/s (curl: %1) |").arg(heldDialog ? 0 : median(curlRates), 0, 'f', 0);
+    QString ratioRow = QStringLiteral("| ratio to curl |");
+    QString growthRow = QStringLiteral("| peak memory growth MiB, median / highest |");
+    QString retainedRow
+        = QStringLiteral("| growth left after the download MiB, median / highest |");
+    QJsonArray results;
+    for (const Build &build : builds) {
+        const double ratio = heldDialog ? 0 : median(build.rates) / median(curlRates);
+        header += QStringLiteral(" %1 |").arg(build.label);
+        rule += QStringLiteral("---|");
+        rateRow += QStringLiteral(" %1 |").arg(median(build.rates), 0, 'f', 0);
+        ratioRow += QStringLiteral(" %1 |").arg(ratio, 0, 'f', 2);
+        growthRow += QStringLiteral(" %1 |").arg(medianAndHighest(build.growths));
+        retainedRow += QStringLiteral(" %1 |").arg(medianAndHighest(build.retained));
+        results.append(QJsonObject{{"label", build.label},
+                                   {"MBps", median(build.rates)},
+                                   {"ratio", ratio},
+                                   {"peakGrowthMiB", median(build.growths)},
+                                   {"peakGrowthHighestMiB", highest(build.growths)},
+                                   {"retainedGrowthMiB", median(build.retained)},
+                                   {"retainedGrowthHighestMiB", highest(build.retained)}});
     }
+    out << header << '\n' << rule << '\n';
+    if (!heldDialog)
+        out << rateRow << '\n' << ratioRow << '\n';
+    out << growthRow << '\n';
+    if (!heldDialog)
+        out << retainedRow << '\n';
+    out.flush();
 
     if (!jsonPath.isEmpty()) {
         QFile json(jsonPath);
@@ -308,13 +364,8 @@ int main(int argc, char *argv[])
                                              {"paced", pace},
                                              {"heldDialog", heldDialog},
                                              {"repetitions", repetitions},
-                                             {"shellMBps", median(shellRates)},
-                                             {"curlMBps", median(curlRates)},
-                                             {"ratio", ratio},
-                                             {"shellPeakGrowthMiB", median(growths)},
-                                             {"shellPeakGrowthHighestMiB", highest(growths)},
-                                             {"shellRetainedGrowthMiB", median(retained)},
-                                             {"shellRetainedGrowthHighestMiB", highest(retained)}})
+                                             {"curlMBps", heldDialog ? 0 : median(curlRates)},
+                                             {"builds", results}})
                        .toJson());
     }
     instrument.terminate();

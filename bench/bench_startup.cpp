@@ -1,8 +1,10 @@
 // Start-up time of the real program, from process start to its first successful load of the
-// demo instrument's page, against a bare QWebEngineView loading the same page. Runs alternate,
-// so that both see the same machine noise. Needs an X server (the web engine does).
+// demo instrument's page, against a bare QWebEngineView loading the same page, for one build or
+// side by side for several (Qt 5 and Qt 6). Runs alternate, so that every program sees the same
+// machine noise. Needs an X server (the web engine does).
 //
-// usage: bench_startup SHELL BARE_VIEW [--repetitions N] [--json FILE]
+// usage: bench_startup --build LABEL SHELL BARE_VIEW [--build ...] [--repetitions N]
+//                      [--json FILE]
 
 #include "demoinstrument/demoinstrument.h"
 #include "median.h"
@@ -11,12 +13,15 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
+
+#include <vector>
 
 namespace {
 
@@ -54,6 +59,16 @@ double timeToFirstLoad(const QString &program, const QStringList &arguments)
     return seconds;
 }
 
+// One build's two programs and their times.
+struct Build
+{
+    QString label;
+    QString shell;
+    QString bareView;
+    QVector<double> shellTimes;
+    QVector<double> bareTimes;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -62,52 +77,81 @@ int main(int argc, char *argv[])
     const QStringList arguments = QCoreApplication::arguments();
     int repetitions = 5;
     QString jsonPath;
-    for (int i = 3; i + 1 < arguments.size(); i += 2) {
-        if (arguments[i] == QLatin1String("--repetitions"))
-            repetitions = arguments[i + 1].toInt();
-        else if (arguments[i] == QLatin1String("--json"))
-            jsonPath = arguments[i + 1];
+    std::vector<Build> builds;
+    bool usable = true;
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--build") && i + 3 < arguments.size()) {
+            // The programs run in folders of their own, so their paths must not be relative.
+            builds.push_back({arguments[i + 1],
+                              QFileInfo(arguments[i + 2]).absoluteFilePath(),
+                              QFileInfo(arguments[i + 3]).absoluteFilePath(),
+                              {},
+                              {}});
+            i += 3;
+        } else if (arguments[i] == QLatin1String("--repetitions") && i + 1 < arguments.size()) {
+            repetitions = arguments[++i].toInt();
+        } else if (arguments[i] == QLatin1String("--json") && i + 1 < arguments.size()) {
+            jsonPath = arguments[++i];
+        } else {
+            usable = false;
+        }
     }
     // Without a run there is no median to report.
-    if (arguments.size() < 3 || repetitions < 1) {
-        QTextStream(stderr)
-            << "usage: bench_startup SHELL BARE_VIEW [--repetitions N] [--json FILE]" << Qt::endl;
+    if (!usable || builds.empty() || repetitions < 1) {
+        QTextStream(stderr) << "usage: bench_startup --build LABEL SHELL BARE_VIEW [--build ...] "
+                               "[--repetitions N] [--json FILE]"
+                            << Qt::endl;
         return 2;
     }
-
-    // The programs run in folders of their own, so their paths must not be relative.
-    const QString shellProgram = QFileInfo(arguments[1]).absoluteFilePath();
-    const QString bareProgram = QFileInfo(arguments[2]).absoluteFilePath();
 
     DemoInstrument instrument;
     if (!instrument.listen())
         return 1;
     const QString page = instrument.baseUrl().toString() + QStringLiteral("/Quorin/");
 
-    QVector<double> shellTimes, bareTimes;
     QTextStream out(stdout);
     for (int i = 0; i < repetitions; ++i) {
-        const double shell = timeToFirstLoad(
-            shellProgram, {QStringLiteral("--host=127.0.0.1"), QStringLiteral("--url=") + page});
-        const double bare = timeToFirstLoad(bareProgram, {page});
-        if (shell < 0 || bare < 0)
-            return 1;
-        shellTimes << shell;
-        bareTimes << bare;
-        out << QStringLiteral("run %1: shell %2 s, bare view %3 s")
-                   .arg(i + 1)
-                   .arg(shell, 0, 'f', 3)
-                   .arg(bare, 0, 'f', 3)
-            << Qt::endl;
+        for (Build &build : builds) {
+            const double shell = timeToFirstLoad(
+                build.shell, {QStringLiteral("--host=127.0.0.1"), QStringLiteral("--url=") + page});
+            const double bare = timeToFirstLoad(build.bareView, {page});
+            if (shell < 0 || bare < 0)
+                return 1;
+            build.shellTimes << shell;
+            build.bareTimes << bare;
+            out << QStringLiteral("run %1, %2: shell %3 s, bare view %4 s")
+                       .arg(i + 1)
+                       .arg(build.label)
+                       .arg(shell, 0, 'f', 3)
+                       .arg(bare, 0, 'f', 3)
+                << Qt::endl;
+        }
     }
-    const double ratio = median(shellTimes) / median(bareTimes);
-    out << QStringLiteral("| start to first load | shell s | bare view s | ratio |\n"
-                          "|---|---|---|---|\n| median of %1 | %2 | %3 | %4 |")
-               .arg(repetitions)
-               .arg(median(shellTimes), 0, 'f', 3)
-               .arg(median(bareTimes), 0, 'f', 3)
-               .arg(ratio, 0, 'f', 2)
-        << Qt::endl;
+
+    // One column per build.
+    QString header = QStringLiteral("| start to first load, median of %1 |").arg(repetitions);
+    QString rule = QStringLiteral("|---|");
+    QString shellRow = QStringLiteral("| the program (s) |");
+    QString bareRow = QStringLiteral("| a bare QWebEngineView on the same page (s) |");
+    QString ratioRow = QStringLiteral("| ratio |");
+    QJsonArray results;
+    for (const Build &build : builds) {
+        const double ratio = median(build.shellTimes) / median(build.bareTimes);
+        header += QStringLiteral(" %1 |").arg(build.label);
+        rule += QStringLiteral("---|");
+        shellRow += QStringLiteral(" %1 |").arg(median(build.shellTimes), 0, 'f', 3);
+        bareRow += QStringLiteral(" %1 |").arg(median(build.bareTimes), 0, 'f', 3);
+        ratioRow += QStringLiteral(" %1 |").arg(ratio, 0, 'f', 2);
+        results.append(QJsonObject{{"label", build.label},
+                                   {"shellSeconds", median(build.shellTimes)},
+                                   {"bareViewSeconds", median(build.bareTimes)},
+                                   {"ratio", ratio}});
+    }
+    out << header << '\n'
+        << rule << '\n'
+        << shellRow << '\n'
+        << bareRow << '\n'
+        << ratioRow << Qt::endl;
 
     if (!jsonPath.isEmpty()) {
         QFile json(jsonPath);
@@ -115,9 +159,7 @@ int main(int argc, char *argv[])
             return 1;
         json.write(QJsonDocument(QJsonObject{{"benchmark", "startup"},
                                              {"repetitions", repetitions},
-                                             {"shellSeconds", median(shellTimes)},
-                                             {"bareViewSeconds", median(bareTimes)},
-                                             {"ratio", ratio}})
+                                             {"builds", results}})
                        .toJson());
     }
     return 0;

@@ -1,6 +1,6 @@
 #include "printabledocument.h"
 
-#include <poppler-qt5.h>
+#include "popplerqt.h"
 
 #include <QDebug>
 #include <QFile>

@@ -116,6 +116,8 @@ private slots:
     void initCatchesUpWhatTheReplyHolds();
     void followUpAction_data();
     void followUpAction();
+    void sameLogOnEveryQt_data();
+    void sameLogOnEveryQt();
     void realArchiver_data();
     void realArchiver();
     void missingToolEndsWait_data();
@@ -619,6 +621,67 @@ void tst_DownloadItem::followUpAction()
     QVERIFY(entries(unpack()).isEmpty());
     QVERIFY(m_window->isEnabled());
     QVERIFY(cursorRestored());
+}
+
+// Every line of one download, in order, so that a Qt version that writes one of them otherwise
+// (a list, a signal that no longer fires) or not at all is caught. The dialog is answered once
+// the reply has finished, which fixes the order of the lines.
+// clang-format off
+void tst_DownloadItem::sameLogOnEveryQt_data()
+{
+    QTest::addColumn<DemoResponse>("response");
+    QTest::addColumn<QString>("log");
+
+    QTest::newRow("archive unpacked, its argument list in parentheses")
+        << DemoResponse::attachment("results.zip", DemoContent::resultsZip())
+        << "DownloadItem::downloadReadyRead\n"
+           "DownloadItem::providedFileName contentDisposition header= "
+           "\"attachment; filename=\\\"results.zip\\\"\"\n"
+           "DownloadItem::providedFileName path= \"results.zip\"\n"
+           "DownloadItem::providedFileName baseName= \"results\"\n"
+           "DownloadItem::providedFileName endName= \"zip\"\n"
+           "DownloadItem::getFileName defaultFileName= \"%T/results.zip\"\n"
+           "DownloadItem::downloadFinished\n"
+           "DownloadItem::getFileName m_unzipLocation= \"%D\"\n"
+           "DownloadItem::getFileName downloadFileName= \"%T/results.zip\"\n"
+           "DownloadItem::downloadReadyRead got filename= \"%T/results.zip\"\n"
+           "DownloadItem::handleFinished\n"
+           "DownloadItem::handleFinished unzipping  \"%T/results.zip\"  to  \"%D\"\n"
+           "DownloadItem::handleFinished stringList= "
+           "(\"e\", \"%T/results.zip\", \"-o%D\", \"-aou\")";
+    QTest::newRow("error answer saved, the reply's error logged")
+        << DemoResponse::plainText(404, "Not Found", "no such report\n")
+        << "DownloadItem::downloadReadyRead\n"
+           "DownloadItem::providedFileName contentDisposition header= \"\"\n"
+           "DownloadItem::providedFileName path= \"\"\n"
+           "DownloadItem::providedFileName baseName= \"\"\n"
+           "DownloadItem::providedFileName endName= \"\"\n"
+           "DownloadItem::providedFileName downloading unknown file: \"\"\n"
+           "DownloadItem::getFileName defaultFileName= \"%H/unnamed_download.\"\n"
+           "DownloadItem::error \"Error transferring %U/downloads/logged - server replied: "
+           "Not Found\" QUrl(\"%U/downloads/logged\")\n"
+           "DownloadItem::downloadFinished\n"
+           "DownloadItem::getFileName selectedFileName= \"%H/saved.txt\"\n"
+           "DownloadItem::getFileName downloadFileName= \"%H/saved.txt\"\n"
+           "DownloadItem::downloadReadyRead got filename= \"%H/saved.txt\"\n"
+           "DownloadItem::handleFinished";
+}
+// clang-format on
+
+void tst_DownloadItem::sameLogOnEveryQt()
+{
+    QFETCH(DemoResponse, response);
+    QFETCH(QString, log);
+
+    m_instrument->setResponse(QStringLiteral("/downloads/logged"), response);
+    const bool archive = response.body == DemoContent::resultsZip();
+    m_dialogs.answer(choose(archive ? unpack() : home() + QStringLiteral("/saved.txt")),
+                     [] { return logged(QStringLiteral("DownloadItem::downloadFinished")); });
+
+    startDownload(QStringLiteral("/downloads/logged"));
+    QTRY_COMPARE(finishesHandled(), 1);
+
+    QCOMPARE(logLines, expand(log).split(QLatin1Char('\n')));
 }
 
 // clang-format off

@@ -471,7 +471,7 @@ void tst_NetworkFaults::tenThousandTinyPieces()
     startDownload(rawUrl());
     QTRY_COMPARE_WITH_TIMEOUT(finishesHandled(), 1, waitLimitMs);
     qInfo("the body came in %d notifications",
-          logLines.count(QStringLiteral("DownloadItem::downloadReadyRead")));
+          int(logLines.count(QStringLiteral("DownloadItem::downloadReadyRead"))));
 
     QCOMPARE(readFile(destination), body);
     QCOMPARE(linesStartingWith("DownloadItem::error"), 0);

@@ -3,10 +3,9 @@
 #include "cupsjob.h"
 #include "demoinstrument/democontent.h"
 #include "pageselection.h"
+#include "popplerqt.h"
 #include "shared/logcapture.h"
 #include "shared/modalanswerer.h"
-
-#include <poppler-qt5.h>
 
 #include <QComboBox>
 #include <QDir>

@@ -1,5 +1,6 @@
 #include "downloaditem.h"
 
+#include "platform/qtcompat.h"
 #include "web/destinationchoice.h"
 #include "web/downloadbusystate.h"
 #include "web/downloadfile.h"
@@ -23,7 +24,6 @@ constexpr qint64 streamingBufferSize = 1024 * 1024;
 DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
     : QObject(nullptr)
     , m_reply(reply)
-    , m_mutex(QMutex::NonRecursive)
     // The window's disabled state follows the count of busy downloads (BusyWindow), not each
     // indicator: one that disabled the window by itself, even for a moment, would take the
     // keyboard focus from a file dialog of another download that is open on it.
@@ -64,8 +64,7 @@ void DownloadItem::init()
     qRegisterMetaType<QNetworkReply::NetworkError>("QNetworkReply::NetworkError");
     connect(m_reply, SIGNAL(readyRead()), this, SLOT(downloadReadyRead()));
     connect(m_reply, SIGNAL(finished()), this, SLOT(downloadFinished()));
-    connect(m_reply, SIGNAL(error(QNetworkReply::NetworkError)), this,
-            SLOT(error(QNetworkReply::NetworkError)));
+    connect(m_reply, QtCompat::replyErrorSignal(), this, SLOT(error(QNetworkReply::NetworkError)));
     // The manager deletes its replies when the page goes: nobody finishes this transfer then.
     connect(m_reply, &QObject::destroyed, this, &DownloadItem::replyDestroyed);
     connect(m_stallTimer, &QTimer::timeout, this, [this] {

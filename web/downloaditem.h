@@ -61,6 +61,7 @@ private:
     QFile m_file;
     // Belongs to the network access manager; the pointer notices when it has been deleted.
     QPointer<QNetworkReply> m_reply;
+    // Non-recursive, taken only with tryLock: re-entries are turned away.
     QMutex m_mutex;
     // A child of the main window that this item owns: the pointer notices when the window
     // went first and already deleted it.

@@ -1,5 +1,6 @@
 #include "toolrun.h"
 
+#include "platform/qtcompat.h"
 #include "web/downloadmessages.h"
 
 #include <QDebug>
@@ -74,7 +75,7 @@ ToolRun unpackArchive(const QString &fileName, const QString &folder, int &unpac
     qDebug() << "DownloadItem::handleFinished unzipping " << fileName << " to " << folder;
     const QStringList stringList{QStringLiteral("e"), fileName, QStringLiteral("-o") + folder,
                                  QStringLiteral("-aou")};
-    qDebug() << "DownloadItem::handleFinished stringList=" << stringList;
+    qDebug() << "DownloadItem::handleFinished stringList=" << QtCompat::LoggedList{stringList};
     const int before = fileCount(folder);
     ToolRun run = runTool(QStringLiteral("7za"), stringList);
     unpackedFiles = fileCount(folder) - before;

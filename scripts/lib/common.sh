@@ -21,8 +21,14 @@ ensure_packages() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
 }
 
-build_packages=(cmake make g++ pkg-config qtbase5-dev qtwebengine5-dev libx11-dev libpoppler-qt5-dev
-    libcups2-dev fonts-dejavu-core mesa-utils)
+# glxinfo tells the launcher whether OpenGL is drawn in software.
+common_build_packages=(cmake make g++ pkg-config libx11-dev libcups2-dev fonts-dejavu-core
+    mesa-utils)
+# The build against Qt 5.15, the default one.
+build_packages=("${common_build_packages[@]}" qtbase5-dev qtwebengine5-dev libpoppler-qt5-dev)
+# The build against Qt 6 (-DKESTRION_QT_MAJOR=6), which keeps QRegExp in Core5Compat.
+qt6_build_packages=("${common_build_packages[@]}" qt6-base-dev qt6-webengine-dev qt6-5compat-dev
+    libpoppler-qt6-dev)
 
 # build_tree DIR [cmake options...]: configures and builds the whole project into DIR.
 build_tree() {

@@ -356,12 +356,29 @@ echo "Depends: $depends"
 depends_on() {
     tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qx "$1"
 }
-for package in p7zip-full poppler-utils libqt5webenginewidgets5 libqt5widgets5 libc6 \
-    libqt5printsupport5 libpoppler-qt5-1 libcups2; do
+# The build is made against one Qt major version, and the package needs that one only.
+qt=$(sed -n 's/^KESTRION_QT_MAJOR:[A-Z]*=//p' "$build_dir/CMakeCache.txt")
+case "$qt" in
+5) other_qt=6 poppler_qt=libpoppler-qt5-1 ;;
+6) other_qt=5 poppler_qt=libpoppler-qt6-3 ;;
+*) echo "the build names no Qt major version: '$qt'"; exit 1 ;;
+esac
+for package in p7zip-full poppler-utils "libqt${qt}webenginewidgets$qt" "libqt${qt}widgets$qt" \
+    libc6 "libqt${qt}printsupport$qt" "$poppler_qt" libcups2; do
     check "Depends names $package" depends_on "$package"
 done
 check "the computed web engine dependency carries a version" \
-    grep -Eq '(^|, )libqt5webenginewidgets5 \(>= [0-9]' <<<"$depends"
+    grep -Eq "(^|, )libqt${qt}webenginewidgets$qt \\(>= [0-9]" <<<"$depends"
+check "Depends names no library of Qt $other_qt" \
+    test -z "$(tr ',' '\n' <<<"$depends" | grep -E "^ *lib(qt|poppler-qt)$other_qt")"
+loads_no_other_qt() {
+    local binary found=0
+    for binary in "$prefix/bin/kestrion-shell" "$prefix/libexec/kestrion-shell/pdftocairo"; do
+        ldd "$binary" | grep -E "lib(Qt|poppler-qt)$other_qt" && found=1
+    done
+    return $found
+}
+check "the program and the print helper load no library of Qt $other_qt" loads_no_other_qt
 
 # --- launcher -------------------------------------------------------------------------------
 
@@ -373,6 +390,7 @@ cat >"$prefix/bin/kestrion-shell" <<'EOF'
     >"$KESTRION_STAND_IN_REPORT"
 command -v pdftocairo >"$KESTRION_STAND_IN_REPORT.pdftocairo"
 printf '%s\n' "$TMPDIR" >"$KESTRION_STAND_IN_REPORT.tmpdir"
+printf '%s\n' "${QT_ENABLE_HIGHDPI_SCALING-unset}" >"$KESTRION_STAND_IN_REPORT.scaling"
 exit 7
 EOF
 chmod 755 "$prefix/bin/kestrion-shell"
@@ -383,7 +401,7 @@ case_dir=""
 new_case() {
     case_dir=$work/case-$1
     mkdir -p "$case_dir/home" "$case_dir/cwd"
-    rm -f "$report"
+    rm -f "$report" "$report.scaling"
 }
 # launch [VAR=VALUE...] -- COMMAND [ARGUMENT...]: status in $status.
 launch() {
@@ -424,6 +442,8 @@ private_temp() {
 }
 check "fresh home: the temporary folder is the program's own" \
     private_temp "$case_dir/home/.cache"
+check "fresh home: Qt is asked to scale for the screen's pixel density" \
+    test "$(cat "$report.scaling")" = 1
 
 new_case xdg-data-home
 launch HOME="$case_dir/home" XDG_DATA_HOME="$case_dir/data" XDG_CACHE_HOME="$case_dir/cache" \
@@ -464,6 +484,10 @@ printf '10.20.30.40\n' >"$folder/ip.txt"
 launch HOME="$case_dir/home" -- kestrion-shell-launcher
 check "second start: ip.txt is kept" test "$(cat "$folder/ip.txt")" = 10.20.30.40
 check "second start: the program starts beside ip.txt" started_in "$folder"
+
+new_case own-scaling
+launch HOME="$case_dir/home" QT_ENABLE_HIGHDPI_SCALING=0 -- kestrion-shell-launcher
+check "own QT_ENABLE_HIGHDPI_SCALING: the user's value is kept" test "$(cat "$report.scaling")" = 0
 
 new_case own-splash
 folder=$case_dir/home/.local/share/kestrion-shell
