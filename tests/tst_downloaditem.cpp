@@ -648,7 +648,8 @@ void tst_DownloadItem::sameLogOnEveryQt_data()
            "DownloadItem::handleFinished\n"
            "DownloadItem::handleFinished unzipping  \"%T/results.zip\"  to  \"%D\"\n"
            "DownloadItem::handleFinished stringList= "
-           "(\"e\", \"%T/results.zip\", \"-o%D\", \"-aou\")";
+           "(\"e\", \"%T/results.zip\", \"-o%D\", \"-aou\")\n"
+           "DownloadItem::handleFinished notice= \"Unpacked results.zip: 0 files in %D\"";
     QTest::newRow("error answer saved, the reply's error logged")
         << DemoResponse::plainText(404, "Not Found", "no such report\n")
         << "DownloadItem::downloadReadyRead\n"
@@ -664,7 +665,9 @@ void tst_DownloadItem::sameLogOnEveryQt_data()
            "DownloadItem::getFileName selectedFileName= \"%H/saved.txt\"\n"
            "DownloadItem::getFileName downloadFileName= \"%H/saved.txt\"\n"
            "DownloadItem::downloadReadyRead got filename= \"%H/saved.txt\"\n"
-           "DownloadItem::handleFinished";
+           "DownloadItem::handleFinished\n"
+           "DownloadItem::handleFinished notice= \"unnamed_download: the instrument answered "
+           "with error 404 (Not Found); its answer was saved instead of the file\"";
 }
 // clang-format on
 
