@@ -25,6 +25,7 @@
 // usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] [--paced BYTES:MS]
 //                       [--held-dialog] [--build LABEL BENCH_DOWNLOAD]... [--json FILE]
 
+#include "benchoptions.h"
 #include "median.h"
 #include "web/downloaditem.h"
 
@@ -34,7 +35,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -226,31 +226,27 @@ int main(int argc, char *argv[])
     qputenv("PATH", tools.toLocal8Bit() + ':' + qgetenv("PATH"));
 
     QCoreApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
+    const BenchOptions options = parseBenchOptions(QCoreApplication::arguments(), 3);
+    const int repetitions = options.repetitions;
+    const QStringList &arguments = options.others;
     qint64 size = qint64(1) << 30;
-    int repetitions = 3;
-    QString jsonPath;
     QString pace;
     bool heldDialog = false;
     std::vector<Build> builds;
-    for (int i = 2; i < arguments.size(); ++i) {
+    for (int i = 1; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--held-dialog"))
             heldDialog = true;
         else if (arguments[i] == QLatin1String("--size") && i + 1 < arguments.size())
             size = arguments[++i].toLongLong();
-        else if (arguments[i] == QLatin1String("--repetitions") && i + 1 < arguments.size())
-            repetitions = arguments[++i].toInt();
         else if (arguments[i] == QLatin1String("--paced") && i + 1 < arguments.size())
             pace = arguments[++i];
-        else if (arguments[i] == QLatin1String("--json") && i + 1 < arguments.size())
-            jsonPath = arguments[++i];
         else if (arguments[i] == QLatin1String("--build") && i + 2 < arguments.size()) {
             builds.push_back({arguments[i + 1], arguments[i + 2], {}, {}, {}});
             i += 2;
         }
     }
     // Without a run there is no median to report.
-    if (arguments.size() < 2 || repetitions < 1) {
+    if (arguments.isEmpty() || repetitions < 1) {
         QTextStream(stderr)
             << "usage: bench_download INSTRUMENT [--size BYTES] [--repetitions N] "
                "[--paced BYTES:MS] [--held-dialog] [--build LABEL BENCH_DOWNLOAD]... "
@@ -269,7 +265,7 @@ int main(int argc, char *argv[])
     if (!pace.isEmpty())
         instrumentArguments << QStringLiteral("--pace=") + pace;
     QProcess instrument;
-    instrument.start(arguments[1], instrumentArguments);
+    instrument.start(arguments[0], instrumentArguments);
     if (!instrument.waitForReadyRead(10000))
         return 1;
     const QByteArray listening = instrument.readLine().trimmed();
@@ -355,20 +351,15 @@ int main(int argc, char *argv[])
         out << retainedRow << '\n';
     out.flush();
 
-    if (!jsonPath.isEmpty()) {
-        QFile json(jsonPath);
-        if (!json.open(QIODevice::WriteOnly))
-            return 1;
-        json.write(QJsonDocument(QJsonObject{{"benchmark", "download"},
-                                             {"bytes", double(size)},
-                                             {"paced", pace},
-                                             {"heldDialog", heldDialog},
-                                             {"repetitions", repetitions},
-                                             {"curlMBps", heldDialog ? 0 : median(curlRates)},
-                                             {"builds", results}})
-                       .toJson());
-    }
+    const bool written = writeJsonReport(
+        options.jsonPath, QJsonObject{{"benchmark", "download"},
+                                      {"bytes", double(size)},
+                                      {"paced", pace},
+                                      {"heldDialog", heldDialog},
+                                      {"repetitions", repetitions},
+                                      {"curlMBps", heldDialog ? 0 : median(curlRates)},
+                                      {"builds", results}});
     instrument.terminate();
     instrument.waitForFinished();
-    return 0;
+    return written ? 0 : 1;
 }

@@ -10,15 +10,6 @@ export KESTRION_SHELL=$build_dir/kestrion-shell KESTRION_SEND_CLOSE=$build_dir/t
 export KESTRION_SPLASH=$(dirname "$0")/../resources/splash.png
 source "$(dirname "$0")/../tests/e2e/e2e-lib.sh"
 
-now() { date +%s%N; }
-# poll COMMAND...: as wait_until, but often enough for the time to mean something.
-poll() {
-    local deadline=$((SECONDS + 60))
-    until "$@"; do
-        [ "$SECONDS" -ge "$deadline" ] && fail "timed out: $*"
-        sleep 0.01
-    done
-}
 dialog_shown() { xdotool search --onlyvisible --name '^Print$' >/dev/null 2>&1; }
 jobs_at_scheduler() { [ "$(lpstat -W all -o | wc -l)" -ge "$1" ]; }
 milliseconds() { echo $((($2 - $1) / 1000000)); }
@@ -34,14 +25,14 @@ to_dialog=() to_job=()
 for run in $(seq "$repetitions"); do
     clicked=$(now)
     click_in_window "Kestrion® Application" "${print_button[@]}"
-    poll dialog_shown
+    poll 60 dialog_shown
     shown=$(now)
     xdotool key Return
     printed=$(now)
-    poll jobs_at_scheduler "$run"
+    poll 60 jobs_at_scheduler "$run"
     queued=$(now)
     # The program is free again once the helper has ended and its window is gone.
-    poll bash -c "! xdotool search --onlyvisible --name '^Print\$' >/dev/null 2>&1"
+    poll 60 bash -c "! xdotool search --onlyvisible --name '^Print\$' >/dev/null 2>&1"
     wait_until 30 bash -c "[ \$(grep -c 'DownloadItem::handleFinished printing' shell.log) -ge $run ]"
     # xdotool's --sync waits long for a move to where the pointer already is.
     xdotool mousemove 0 0

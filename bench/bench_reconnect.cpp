@@ -9,13 +9,12 @@
 // usage: bench_reconnect SHELL INSTRUMENT [--repetitions N] [--json FILE]
 
 #include "app/connectionprobe.h"
+#include "benchoptions.h"
 #include "median.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -129,23 +128,16 @@ private:
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
-    int repetitions = 5;
-    QString jsonPath;
-    for (int i = 3; i + 1 < arguments.size(); i += 2) {
-        if (arguments[i] == QLatin1String("--repetitions"))
-            repetitions = arguments[i + 1].toInt();
-        else if (arguments[i] == QLatin1String("--json"))
-            jsonPath = arguments[i + 1];
-    }
-    if (arguments.size() < 3 || repetitions < 1) {
+    const BenchOptions options = parseBenchOptions(QCoreApplication::arguments(), 5);
+    const int repetitions = options.repetitions;
+    if (options.others.size() != 2 || repetitions < 1) {
         QTextStream(stderr) << "usage: bench_reconnect SHELL INSTRUMENT [--repetitions N] "
                                "[--json FILE]"
                             << Qt::endl;
         return 2;
     }
-    const QString shellProgram = QFileInfo(arguments[1]).absoluteFilePath();
-    const QString instrumentProgram = QFileInfo(arguments[2]).absoluteFilePath();
+    const QString shellProgram = QFileInfo(options.others[0]).absoluteFilePath();
+    const QString instrumentProgram = QFileInfo(options.others[1]).absoluteFilePath();
     QTemporaryDir folder;
     QElapsedTimer clock;
     clock.start();
@@ -208,16 +200,11 @@ int main(int argc, char *argv[])
                .arg(slowest, 0, 'f', 2)
         << Qt::endl;
 
-    if (!jsonPath.isEmpty()) {
-        QFile json(jsonPath);
-        if (!json.open(QIODevice::WriteOnly))
-            return 1;
-        json.write(QJsonDocument(QJsonObject{{"benchmark", "reconnect"},
-                                             {"repetitions", repetitions},
-                                             {"medianSeconds", median(seconds)},
-                                             {"fastestSeconds", fastest},
-                                             {"slowestSeconds", slowest}})
-                       .toJson());
-    }
-    return 0;
+    const bool written
+        = writeJsonReport(options.jsonPath, QJsonObject{{"benchmark", "reconnect"},
+                                                        {"repetitions", repetitions},
+                                                        {"medianSeconds", median(seconds)},
+                                                        {"fastestSeconds", fastest},
+                                                        {"slowestSeconds", slowest}});
+    return written ? 0 : 1;
 }

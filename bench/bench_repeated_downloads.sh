@@ -20,15 +20,6 @@ source "$(dirname "$0")/../tests/e2e/e2e-lib.sh"
 
 # The log's own clock times the transfer: from the click reaching the page to its finish.
 export QT_MESSAGE_PATTERN='%{time process} %{message}'
-now() { date +%s%N; }
-# poll COMMAND...: as wait_until, but often enough for the time to mean something.
-poll() {
-    local deadline=$((SECONDS + 300))
-    until "$@"; do
-        [ "$SECONDS" -ge "$deadline" ] && fail "timed out: $*"
-        sleep 0.05
-    done
-}
 status_kib() { awk -v key="$1:" '$1 == key { print $2 }' "/proc/$shell_pid/status"; }
 lines_at_least() { [ "$(grep -c -- "$1" shell.log)" -ge "$2" ]; }
 # nth_time PATTERN N: the log time of the Nth line that matches.
@@ -73,9 +64,9 @@ for run in $(seq "$downloads"); do
     sync
     echo 5 >"/proc/$shell_pid/clear_refs" || fail "cannot reset the peak memory"
     click_in_window "Kestrion® Application" "${print_button[@]}"
-    poll lines_at_least 'DownloadItem::handleFinished$' "$run"
+    poll 300 lines_at_least 'DownloadItem::handleFinished$' "$run"
     # The stand-in has run and the notice is up; what is kept is read a second later.
-    poll lines_at_least 'DownloadItem::handleFinished notice=' "$run"
+    poll 300 lines_at_least 'DownloadItem::handleFinished notice=' "$run"
     sleep 1
     peak=$(status_kib VmHWM) rss=$(status_kib VmRSS)
     [ "$(file_size "$target")" = "$size" ] || fail "download $run wrote $(file_size "$target") bytes"

@@ -6,15 +6,14 @@
 // usage: bench_startup --build LABEL SHELL BARE_VIEW [--build ...] [--repetitions N]
 //                      [--json FILE]
 
+#include "benchoptions.h"
 #include "demoinstrument/demoinstrument.h"
 #include "median.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -74,12 +73,12 @@ struct Build
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
-    int repetitions = 5;
-    QString jsonPath;
+    const BenchOptions options = parseBenchOptions(QCoreApplication::arguments(), 5);
+    const int repetitions = options.repetitions;
+    const QStringList &arguments = options.others;
     std::vector<Build> builds;
     bool usable = true;
-    for (int i = 1; i < arguments.size(); ++i) {
+    for (int i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--build") && i + 3 < arguments.size()) {
             // The programs run in folders of their own, so their paths must not be relative.
             builds.push_back({arguments[i + 1],
@@ -88,10 +87,6 @@ int main(int argc, char *argv[])
                               {},
                               {}});
             i += 3;
-        } else if (arguments[i] == QLatin1String("--repetitions") && i + 1 < arguments.size()) {
-            repetitions = arguments[++i].toInt();
-        } else if (arguments[i] == QLatin1String("--json") && i + 1 < arguments.size()) {
-            jsonPath = arguments[++i];
         } else {
             usable = false;
         }
@@ -153,14 +148,8 @@ int main(int argc, char *argv[])
         << bareRow << '\n'
         << ratioRow << Qt::endl;
 
-    if (!jsonPath.isEmpty()) {
-        QFile json(jsonPath);
-        if (!json.open(QIODevice::WriteOnly))
-            return 1;
-        json.write(QJsonDocument(QJsonObject{{"benchmark", "startup"},
-                                             {"repetitions", repetitions},
-                                             {"builds", results}})
-                       .toJson());
-    }
-    return 0;
+    const bool written = writeJsonReport(
+        options.jsonPath,
+        QJsonObject{{"benchmark", "startup"}, {"repetitions", repetitions}, {"builds", results}});
+    return written ? 0 : 1;
 }

@@ -1,20 +1,15 @@
 #include "app/connectionrecovery.h"
 
 #include "app/loadoutcomehandler.h"
-#include "app/mystackedwidget.h"
 #include "demoinstrument/demoinstrument.h"
+#include "shared/assembledwindow.h"
 #include "shared/logcapture.h"
-#include "web/mywebpage.h"
-#include "widgets/busyindicator.h"
 #include "widgets/splashmessage.h"
-#include "widgets/waitingspinnerwidget.h"
 
-#include <QLabel>
 #include <QNetworkProxy>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QWebEngineView>
 
 #include <memory>
 
@@ -110,18 +105,8 @@ void tst_ConnectionRecovery::failedLoadAfterShown()
     const QUrl startUrl = m_instrument->baseUrl().resolved(QUrl(QStringLiteral("/page.html?s=1")));
     const QByteArray startRequest = "GET /page.html?s=1 HTTP/1.1";
 
-    // As main() puts them together.
-    MyStackedWidget window;
-    window.resize(1280, 768);
-    QLabel splashLabel;
-    window.addWidget(&splashLabel);
-    WaitingSpinnerWidget busyIndicator(&splashLabel, true, true);
-    startBusyIndicator(busyIndicator, Qt::black);
-    MyWebPage page(&window, nullptr);
-    QWebEngineView view;
-    view.setPage(&page);
-    window.addWidget(&view);
-    ConnectionRecovery recovery(view, page, startUrl, window, splashLabel, busyIndicator);
+    AssembledWindow shell(startUrl);
+    auto &[window, splashLabel, busyIndicator, page, view, recovery] = shell;
     QString chosenAddress;
     QObject::connect(&view, &QWebEngineView::loadFinished, &view,
                      LoadOutcomeHandler(view, startUrl, chosenAddress, window, splashLabel,

@@ -1,19 +1,14 @@
 #include "app/loadoutcomehandler.h"
 
 #include "app/connectionrecovery.h"
-#include "app/mystackedwidget.h"
+#include "shared/assembledwindow.h"
 #include "shared/logcapture.h"
 #include "shared/modalanswerer.h"
-#include "web/mywebpage.h"
-#include "widgets/busyindicator.h"
 #include "widgets/splashmessage.h"
-#include "widgets/waitingspinnerwidget.h"
 
-#include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QTest>
-#include <QWebEngineView>
 
 // The retry question names the link to check, judged by the chosen address alone; a success
 // takes the splash page away and keeps every later failure from being asked about.
@@ -90,19 +85,11 @@ void tst_LoadOutcomeHandler::outcomesWithoutQuestion()
     QFETCH(QList<bool>, outcomes);
     QFETCH(QString, splashMessage);
 
-    MyStackedWidget window;
-    QLabel splashLabel;
-    window.addWidget(&splashLabel);
-    WaitingSpinnerWidget busyIndicator(&splashLabel, true, true);
-    startBusyIndicator(busyIndicator, Qt::black);
-    MyWebPage page(&window, nullptr);
-    QWebEngineView view;
-    view.setPage(&page);
-    window.addWidget(&view);
     // Should a question come after all, Yes would load this: nothing listens there, and nothing
     // leaves the machine.
     const QUrl startUrl(QStringLiteral("http://127.0.0.1:9/Quorin/?touch=On"));
-    ConnectionRecovery recovery(view, page, startUrl, window, splashLabel, busyIndicator);
+    AssembledWindow shell(startUrl);
+    auto &[window, splashLabel, busyIndicator, page, view, recovery] = shell;
     const LoadOutcomeHandler handler(view, startUrl, chosenAddress, window, splashLabel,
                                      busyIndicator, recovery);
     // A question would run its own event loop inside the call, where this answers it.

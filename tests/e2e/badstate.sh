@@ -45,10 +45,7 @@ expect_loaded() {
 }
 
 close_shell() {
-    close_window "$main_window"
-    press_in_window "Closing the Application ..." Return
-    wait_for_shell
-    [ "$shell_status" = 0 ] || fail "exit status $shell_status, expected 0"
+    quit_shell
 }
 
 # huge_line BYTES: one line of digits without a line feed.

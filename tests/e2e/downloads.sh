@@ -95,10 +95,7 @@ wait_for_download() {
 # The close question comes only once the GUI thread is free again, that is after the tool has
 # ended; Yes then ends the program.
 close_shell() {
-    close_window "$main_window"
-    press_in_window "Closing the Application ..." Return
-    wait_for_shell
-    [ "$shell_status" = 0 ] || fail "exit status $shell_status, expected 0"
+    quit_shell
 }
 
 # expect_one_download PATH: the shell fetched PATH once, and the web engine neither followed the

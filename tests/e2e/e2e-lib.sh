@@ -51,6 +51,18 @@ wait_until() {
     done
 }
 
+# poll SECONDS COMMAND...: for the benchmarks, as wait_until but often enough for a time taken
+# around it to mean something; a time-out fails the run.
+poll() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -ge "$deadline" ] && fail "timed out: $*"
+        sleep 0.01
+    done
+}
+now() { date +%s%N; }
+
 # Web engine tests as root need the sandbox off; the program itself never turns it off.
 [ "$(id -u)" = 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
 
@@ -140,6 +152,15 @@ close_window() {
     local id
     id=$(window_named "$1") || exit 1
     "$KESTRION_SEND_CLOSE" "$id" || fail "cannot ask '$1' to close"
+}
+
+# quit_shell: closes the main window, answers the closing question with Yes and expects the
+# program to end with status 0.
+quit_shell() {
+    close_window "$main_window"
+    press_in_window "Closing the Application ..." Return
+    wait_for_shell
+    [ "$shell_status" = 0 ] || fail "exit status $shell_status, expected 0"
 }
 
 # install_pdf_tool: puts a stand-in for pdftocairo first on PATH, which records its arguments

@@ -82,10 +82,7 @@ instrument-restarts | instrument-restarts-usb)
     [ "$(probes)" -ge 1 ] || fail "the program did not find the instrument by a probe"
     expect_nothing_asked
     expect_no_probes_while_shown
-    close_window "$main_window"
-    press_in_window "Closing the Application ..." Return
-    wait_for_shell
-    [ "$shell_status" = 0 ] || fail "exit status $shell_status, expected 0"
+    quit_shell
     ;;
 start-page-button)
     enter_private_network
@@ -121,10 +118,7 @@ no-url-message)
         || fail "the indicator still turns"
     [ "$(log_count "acceptNavigationRequest() url=")" = 1 ] || fail "the start page was tried again"
     expect_nothing_asked
-    close_window "$main_window"
-    press_in_window "Closing the Application ..." Return
-    wait_for_shell
-    [ "$shell_status" = 0 ] || fail "exit status $shell_status, expected 0"
+    quit_shell
     ;;
 *)
     fail "unknown scenario $1"

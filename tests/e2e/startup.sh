@@ -27,10 +27,7 @@ usb-accept-then-close)
     [ "$(od -An -c ip.txt | tr -d ' ')" = '\n' ] || fail "ip.txt should hold one line feed"
     xdotool getwindowgeometry "$(window_named "$main_window")" | grep -qx '  Geometry: 1280x768' \
         || fail "the main window is not 1280 x 768"
-    close_window "$main_window"
-    press_in_window "Closing the Application ..." Return
-    wait_for_shell
-    [ "$shell_status" = 0 ] || fail "exit status $shell_status, expected 0"
+    quit_shell
     log_has "main() exiting .. result= 0" || fail "no exiting log line"
     ;;
 escape-cancels)
@@ -104,10 +101,7 @@ renderer-killed-reloads | renderer-killed-four-times-asks)
             || fail "Yes was not logged"
     fi
     [ "$(count_requests "$page_request")" = $((kills + 1)) ] || fail "unexpected page requests"
-    close_window "$main_window"
-    press_in_window "Closing the Application ..." Return
-    wait_for_shell
-    [ "$shell_status" = 0 ] || fail "exit status $shell_status, expected 0"
+    quit_shell
     ;;
 *)
     fail "unknown scenario $1"
