@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr int largeBlockBytes = 2 * 1024 * 1024;
+constexpr int largeBlockBytes = 3 * 1024 * 1024;
 // As the C library pairs them when it moves the threshold itself: free space at the top of a
 // heap is kept up to twice a large block, so that a transfer's pieces, freed and made anew
 // hundreds of times a second, reuse the same pages instead of having them given back and
