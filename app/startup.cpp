@@ -11,7 +11,10 @@ void removeFolder(QStandardPaths::StandardLocation location, const QString &name
 {
     const QString path = QStandardPaths::locate(location, name, QStandardPaths::LocateDirectory);
     qDebug() << logText << path;
-    if (!path.isEmpty())
+    // locate() also searches the system's data folders (XDG_DATA_DIRS) when the user has no such
+    // folder; what lies there is not this user's to delete, least of all when run as root.
+    const QString own = QDir(QStandardPaths::writableLocation(location)).absolutePath();
+    if (!path.isEmpty() && QDir(path).absolutePath().startsWith(own + QLatin1Char('/')))
         QDir(path).removeRecursively();
 }
 

@@ -2,9 +2,11 @@
 
 #include "shared/logcapture.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -28,6 +30,7 @@ private slots:
     void init();
     void removesFoldersFoundAndLogsThem();
     void absentFoldersLogEmptyPaths();
+    void systemFoldersAreKept();
 };
 
 void tst_Startup::initTestCase()
@@ -83,6 +86,24 @@ void tst_Startup::absentFoldersLogEmptyPaths()
     QCOMPARE(logLines, QStringList({QStringLiteral("main() cacheDir= \"\""),
                                     QStringLiteral("main() webengineDir= \"\""),
                                     QStringLiteral("main() webengineCacheDir= \"\"")}));
+}
+
+// With no folder of the user's own, locate() finds one in the system's data folders: it is
+// logged as found, and kept.
+void tst_Startup::systemFoldersAreKept()
+{
+    const QTemporaryDir systemData;
+    const QString found = systemData.path() + QLatin1Char('/') + QCoreApplication::applicationName()
+                          + QStringLiteral("/QtWebEngine");
+    QVERIFY(makeFolderWithFile(found));
+    const QByteArray dataDirs = qgetenv("XDG_DATA_DIRS");
+    qputenv("XDG_DATA_DIRS", systemData.path().toLocal8Bit());
+
+    removeWebEngineFolders();
+    qputenv("XDG_DATA_DIRS", dataDirs);
+
+    QVERIFY(QFile::exists(found + "/entry"));
+    QCOMPARE(logLines.value(1), QStringLiteral("main() webengineDir= \"%1\"").arg(found));
 }
 
 QTEST_GUILESS_MAIN(tst_Startup)
