@@ -2,6 +2,8 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace {
@@ -12,9 +14,14 @@ void removeFolder(QStandardPaths::StandardLocation location, const QString &name
     const QString path = QStandardPaths::locate(location, name, QStandardPaths::LocateDirectory);
     qDebug() << logText << path;
     // locate() also searches the system's data folders (XDG_DATA_DIRS) when the user has no such
-    // folder; what lies there is not this user's to delete, least of all when run as root.
+    // folder; what lies there is not this user's to delete, least of all when run as root. Nor
+    // is what a link in the user's own folder leads to: the link goes, its target stays.
     const QString own = QDir(QStandardPaths::writableLocation(location)).absolutePath();
-    if (!path.isEmpty() && QDir(path).absolutePath().startsWith(own + QLatin1Char('/')))
+    if (path.isEmpty() || !QDir(path).absolutePath().startsWith(own + QLatin1Char('/')))
+        return;
+    if (QFileInfo(path).isSymLink())
+        QFile::remove(path);
+    else
         QDir(path).removeRecursively();
 }
 

@@ -64,9 +64,11 @@ for run in $(seq "$downloads"); do
     sync
     echo 5 >"/proc/$shell_pid/clear_refs" || fail "cannot reset the peak memory"
     click_in_window "Kestrion® Application" "${print_button[@]}"
-    poll 300 lines_at_least 'DownloadItem::handleFinished$' "$run"
+    wait_until 300 lines_at_least 'DownloadItem::handleFinished$' "$run" \
+        || fail "download $run did not finish"
     # The stand-in has run and the notice is up; what is kept is read a second later.
-    poll 300 lines_at_least 'DownloadItem::handleFinished notice=' "$run"
+    wait_until 30 lines_at_least 'DownloadItem::handleFinished notice=' "$run" \
+        || fail "download $run showed no notice"
     sleep 1
     peak=$(status_kib VmHWM) rss=$(status_kib VmRSS)
     [ "$(file_size "$target")" = "$size" ] || fail "download $run wrote $(file_size "$target") bytes"

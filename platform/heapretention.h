@@ -9,7 +9,7 @@
 // size of the first such block freed, after which they come from the heap and stay there as
 // free space between smaller blocks. A transfer's pieces stay below it and are reused from the
 // heap: at most 1 MiB each with Qt 5, just over 2 MiB with Qt 6, which a threshold of 2 MiB
-// mapped and faulted in anew for every piece, at a fifth of the disk's speed. Call it first
+// mapped and faulted in anew for every piece, at a fifth of curl's speed. Call it first
 // thing in main().
 void keepLargeBlocksOutOfHeap();
 

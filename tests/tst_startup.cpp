@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,7 +31,8 @@ private slots:
     void init();
     void removesFoldersFoundAndLogsThem();
     void absentFoldersLogEmptyPaths();
-    void systemFoldersAreKept();
+    void foreignFoldersAreKept_data();
+    void foreignFoldersAreKept();
 };
 
 void tst_Startup::initTestCase()
@@ -88,22 +90,37 @@ void tst_Startup::absentFoldersLogEmptyPaths()
                                     QStringLiteral("main() webengineCacheDir= \"\"")}));
 }
 
-// With no folder of the user's own, locate() finds one in the system's data folders: it is
-// logged as found, and kept.
-void tst_Startup::systemFoldersAreKept()
+void tst_Startup::foreignFoldersAreKept_data()
 {
-    const QTemporaryDir systemData;
-    const QString found = systemData.path() + QLatin1Char('/') + QCoreApplication::applicationName()
-                          + QStringLiteral("/QtWebEngine");
-    QVERIFY(makeFolderWithFile(found));
-    const QByteArray dataDirs = qgetenv("XDG_DATA_DIRS");
-    qputenv("XDG_DATA_DIRS", systemData.path().toLocal8Bit());
+    QTest::addColumn<bool>("linkedFromOwnFolder");
+    QTest::newRow("found in the system's data folders, the user having none") << false;
+    QTest::newRow("the user's own folder is a link to it: only the link goes") << true;
+}
+
+void tst_Startup::foreignFoldersAreKept()
+{
+    QFETCH(bool, linkedFromOwnFolder);
+    const QTemporaryDir elsewhere;
+    const QString foreign = elsewhere.path() + QLatin1Char('/')
+                            + QCoreApplication::applicationName() + QStringLiteral("/QtWebEngine");
+    QVERIFY(makeFolderWithFile(foreign));
+    const QString own = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
+                        + QStringLiteral("/QtWebEngine");
+    if (linkedFromOwnFolder) {
+        QVERIFY(QDir().mkpath(QFileInfo(own).path()));
+        QVERIFY(QFile::link(foreign, own));
+    } else {
+        qputenv("XDG_DATA_DIRS", elsewhere.path().toLocal8Bit());
+    }
 
     removeWebEngineFolders();
-    qputenv("XDG_DATA_DIRS", dataDirs);
+    qunsetenv("XDG_DATA_DIRS");
 
-    QVERIFY(QFile::exists(found + "/entry"));
-    QCOMPARE(logLines.value(1), QStringLiteral("main() webengineDir= \"%1\"").arg(found));
+    QVERIFY(QFile::exists(foreign + "/entry"));
+    QVERIFY(!QFileInfo(own).isSymLink());
+    QCOMPARE(
+        logLines.value(1),
+        QStringLiteral("main() webengineDir= \"%1\"").arg(linkedFromOwnFolder ? own : foreign));
 }
 
 QTEST_GUILESS_MAIN(tst_Startup)

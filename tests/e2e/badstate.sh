@@ -44,10 +44,6 @@ expect_loaded() {
         || fail "the page did not load"
 }
 
-close_shell() {
-    quit_shell
-}
-
 # huge_line BYTES: one line of digits without a line feed.
 huge_line() { head -c "$1" /dev/zero | tr '\0' '7'; }
 
@@ -55,7 +51,7 @@ case "$1" in
 ip-binary)
     { printf '\0\377\376\r\001192.168\0.1.1\033[2J'; head -c 4096 /dev/urandom; } >ip.txt
     accept_usb
-    close_shell
+    quit_shell
     # Whatever the field made of the bytes, the file now holds it as one line.
     [ "$(tail -c 1 ip.txt | od -An -c | tr -d ' ')" = '\n' ] \
         || fail "ip.txt was not rewritten: $(od -c ip.txt | head -n 5)"
@@ -63,14 +59,14 @@ ip-binary)
 ip-huge-short-first-line)
     { printf '10.0.0.9\n'; huge_line 100000000; } >ip.txt
     accept_usb
-    close_shell
+    quit_shell
     [ "$(cat ip.txt)" = 10.0.0.9 ] || fail "ip.txt should hold only its first line now"
     [ "$(stat -c %s ip.txt)" = 9 ] || fail "ip.txt was not truncated"
     ;;
 ip-huge-one-line)
     huge_line 100000000 >ip.txt
     accept_usb
-    close_shell
+    quit_shell
     # The field holds at most its maximum length, and that is what is remembered.
     [ "$(wc -l <ip.txt)" = 1 ] || fail "ip.txt should hold one line"
     size=$(stat -c %s ip.txt)
@@ -80,47 +76,47 @@ ip-huge-one-line)
 ip-directory)
     mkdir ip.txt
     accept_usb
-    close_shell
+    quit_shell
     [ -d ip.txt ] || fail "ip.txt is no longer a directory"
     [ -z "$(ls -A ip.txt)" ] || fail "something was written into the directory ip.txt"
     ;;
 ip-dangling-symlink)
     ln -s missing/ip.txt ip.txt
     accept_usb
-    close_shell
+    quit_shell
     [ -L ip.txt ] || fail "ip.txt is no longer a link"
     [ ! -e missing ] || fail "something was written through the dangling link"
     ;;
 splash-missing)
     start_at_instrument
     expect_loaded
-    close_shell
+    quit_shell
     ;;
 splash-garbage)
     { printf '\211PNG\r\n\032\n'; head -c 65536 /dev/urandom; } >splash.png
     start_at_instrument
     expect_loaded
-    close_shell
+    quit_shell
     ;;
 home-missing)
     cp "$KESTRION_SPLASH" splash.png
     start_at_instrument HOME="$impossible_dir/home"
     expect_loaded
-    close_shell
+    quit_shell
     ;;
 home-is-a-file)
     printf 'not a directory\n' >home-file
     cp "$KESTRION_SPLASH" splash.png
     start_at_instrument HOME="$PWD/home-file"
     expect_loaded
-    close_shell
+    quit_shell
     [ "$(cat home-file)" = "not a directory" ] || fail "the file named as home was changed"
     ;;
 tmpdir-missing)
     cp "$KESTRION_SPLASH" splash.png
     start_at_instrument TMPDIR="$impossible_dir/tmp"
     expect_loaded
-    close_shell
+    quit_shell
     ;;
 *)
     fail "unknown scenario $1"

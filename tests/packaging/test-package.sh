@@ -391,6 +391,8 @@ cat >"$prefix/bin/kestrion-shell" <<'EOF'
 command -v pdftocairo >"$KESTRION_STAND_IN_REPORT.pdftocairo"
 printf '%s\n' "$TMPDIR" >"$KESTRION_STAND_IN_REPORT.tmpdir"
 printf '%s\n' "${QT_ENABLE_HIGHDPI_SCALING-unset}" >"$KESTRION_STAND_IN_REPORT.scaling"
+printf '%s %s\n' "${QT_XCB_GL_INTEGRATION-unset}" "${QT_QUICK_BACKEND-unset}" \
+    >"$KESTRION_STAND_IN_REPORT.drawing"
 exit 7
 EOF
 chmod 755 "$prefix/bin/kestrion-shell"
@@ -401,7 +403,7 @@ case_dir=""
 new_case() {
     case_dir=$work/case-$1
     mkdir -p "$case_dir/home" "$case_dir/cwd"
-    rm -f "$report" "$report.scaling"
+    rm -f "$report" "$report.scaling" "$report.drawing"
 }
 # launch [VAR=VALUE...] -- COMMAND [ARGUMENT...]: status in $status.
 launch() {
@@ -444,6 +446,8 @@ check "fresh home: the temporary folder is the program's own" \
     private_temp "$case_dir/home/.cache"
 check "fresh home: Qt is asked to scale for the screen's pixel density" \
     test "$(cat "$report.scaling")" = 1
+check "fresh home: without a display to ask, Qt chooses how to draw" \
+    test "$(cat "$report.drawing")" = "unset unset"
 
 new_case xdg-data-home
 launch HOME="$case_dir/home" XDG_DATA_HOME="$case_dir/data" XDG_CACHE_HOME="$case_dir/cache" \
@@ -488,6 +492,22 @@ check "second start: the program starts beside ip.txt" started_in "$folder"
 new_case own-scaling
 launch HOME="$case_dir/home" QT_ENABLE_HIGHDPI_SCALING=0 -- kestrion-shell-launcher
 check "own QT_ENABLE_HIGHDPI_SCALING: the user's value is kept" test "$(cat "$report.scaling")" = 0
+
+# OpenGL done in software, as a glxinfo that stands in for the real one reports it.
+software_opengl() {
+    mkdir -p "$case_dir/bin"
+    printf '#!/bin/sh\necho "    Accelerated: no"\n' >"$case_dir/bin/glxinfo"
+    chmod 755 "$case_dir/bin/glxinfo"
+    launch HOME="$case_dir/home" PATH="$case_dir/bin:$prefix/bin:/usr/bin:/bin" "$@" \
+        -- kestrion-shell-launcher
+}
+new_case software-opengl
+software_opengl
+check "OpenGL in software: drawn without it, the page by Qt Quick's software renderer" \
+    test "$(cat "$report.drawing")" = "none software"
+new_case own-quick-backend
+software_opengl QT_QUICK_BACKEND=rhi
+check "own QT_QUICK_BACKEND: the user's value is kept" test "$(cat "$report.drawing")" = "none rhi"
 
 new_case own-splash
 folder=$case_dir/home/.local/share/kestrion-shell

@@ -9,9 +9,9 @@
 #include <QUrl>
 #include <QWebEngineView>
 
-// The main window's parts as main() puts them together: the splash page with its turning
+// The main window's parts that main() puts together: the splash page with its turning
 // indicator first, the web view second, and the recovery that brings the page back. Members
-// are destroyed in reverse, as main()'s locals are.
+// are destroyed in the order main()'s locals are.
 struct AssembledWindow
 {
     explicit AssembledWindow(const QUrl &startUrl);
