@@ -1,5 +1,8 @@
 #include "stalltimer.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 constexpr int defaultSeconds = 60;
@@ -10,6 +13,8 @@ StallTimer::StallTimer(QObject *parent)
     : QTimer(parent)
 {
     const int seconds = qEnvironmentVariableIntValue("KESTRION_STALL_TIMEOUT_SECONDS");
-    setInterval((seconds > 0 ? seconds : defaultSeconds) * 1000);
+    // The interval is in milliseconds: a larger value would overflow into a short or negative one.
+    constexpr int longestSeconds = std::numeric_limits<int>::max() / 1000;
+    setInterval((seconds > 0 ? std::min(seconds, longestSeconds) : defaultSeconds) * 1000);
     setSingleShot(true);
 }
