@@ -51,8 +51,10 @@ void SelectConnectionDialog::accept()
 
     // The file keeps the LAN address whichever link was chosen, so it is offered again later.
     // The old address stays until the new one is complete on disk: a full disk or a power cut
-    // meanwhile must not leave an empty file.
+    // meanwhile must not leave an empty file. Only where the folder takes no new file is the
+    // file written in place, so that the address is kept there too.
     QSaveFile file(QStringLiteral("ip.txt"));
+    file.setDirectWriteFallback(true);
     if (file.open(QIODevice::WriteOnly)) {
         QTextStream out(&file);
         out << ui->lanLineEdit->text() << Qt::endl;
