@@ -9,8 +9,10 @@ unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME
 # Nor may a test depend on how the machine is set up: window titles and texts need a UTF-8
 # locale, the program's traffic must not go to a proxy, the dialogs are laid out with the same
 # fonts everywhere, files are made with the usual umask, and none of Qt's variables changes the
-# drawing, the log lines or the dialogs. Qt 5's network bearer polling opens sockets now and
-# then, which a count of open descriptors would take for a leak.
+# log lines or the dialogs. The drawing follows the build: QT_XCB_GL_INTEGRATION and
+# QT_QUICK_BACKEND pass, since the sanitizer suite draws without OpenGL through them. Qt 5's
+# network bearer polling opens sockets now and then, which a count of open descriptors would
+# take for a leak.
 export LC_ALL=C.UTF-8
 unset LANG LANGUAGE
 unset http_proxy https_proxy ftp_proxy all_proxy no_proxy HTTP_PROXY HTTPS_PROXY FTP_PROXY \

@@ -65,17 +65,27 @@ void tst_LoadOutcomeHandler::outcomesWithoutQuestion_data()
 {
     QTest::addColumn<QString>("chosenAddress");
     QTest::addColumn<QList<bool>>("outcomes");
+    QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("splashMessage");
 
+    // Should a question come after all, Yes would load this: nothing listens there, and nothing
+    // leaves the machine.
+    const QString unused = QStringLiteral("http://127.0.0.1:9/Quorin/?touch=On");
+    const QString waiting = QString::fromUtf8("Waiting for the instrument at %1 …");
     QTest::newRow("success shows the web view and stops the indicator")
-        << "192.168.7.1" << QList<bool>{true} << "";
+        << "192.168.7.1" << QList<bool>{true} << unused << "";
     QTest::newRow("failure after a success asks nothing")
-        << "192.168.7.1" << QList<bool>{true, false} << "";
+        << "192.168.7.1" << QList<bool>{true, false} << unused << "";
     QTest::newRow("success after a success changes nothing")
-        << "10.0.0.5" << QList<bool>{true, true} << "";
+        << "10.0.0.5" << QList<bool>{true, true} << unused << "";
     QTest::newRow("host named: failure asks nothing, the splash stays and waits")
-        << "" << QList<bool>{false}
-        << QString::fromUtf8("Waiting for the instrument at 127.0.0.1:9 …");
+        << "" << QList<bool>{false} << unused << waiting.arg(QStringLiteral("127.0.0.1:9"));
+    QTest::newRow("the address waited for names the port http takes when none is given")
+        << "" << QList<bool>{false} << "http://127.0.0.1/Quorin/"
+        << waiting.arg(QStringLiteral("127.0.0.1:80"));
+    QTest::newRow("an IPv6 host waited for stands in brackets")
+        << "" << QList<bool>{false} << "http://[::1]:9/Quorin/"
+        << waiting.arg(QStringLiteral("[::1]:9"));
 }
 // clang-format on
 
@@ -83,11 +93,10 @@ void tst_LoadOutcomeHandler::outcomesWithoutQuestion()
 {
     QFETCH(QString, chosenAddress);
     QFETCH(QList<bool>, outcomes);
+    QFETCH(QString, start);
     QFETCH(QString, splashMessage);
 
-    // Should a question come after all, Yes would load this: nothing listens there, and nothing
-    // leaves the machine.
-    const QUrl startUrl(QStringLiteral("http://127.0.0.1:9/Quorin/?touch=On"));
+    const QUrl startUrl(start);
     AssembledWindow shell(startUrl);
     auto &[window, splashLabel, busyIndicator, page, view, recovery] = shell;
     const LoadOutcomeHandler handler(view, startUrl, chosenAddress, window, splashLabel,

@@ -38,8 +38,10 @@ qint64 residentKiB()
 QStringList descriptorsOutsideProfile(const QWebEngineProfile &profile)
 {
     QStringList targets = openFileDescriptorTargets();
-    for (const QString &folder : {profile.persistentStoragePath(), profile.cachePath()}) {
-        if (!folder.isEmpty())
+    // The targets are resolved paths; the profile's folders may lie under a linked one.
+    for (const QString &path : {profile.persistentStoragePath(), profile.cachePath()}) {
+        const QString folder = QDir(path).canonicalPath();
+        if (!path.isEmpty() && !folder.isEmpty())
             targets.erase(std::remove_if(targets.begin(), targets.end(),
                                          [&](const QString &target) {
                                              return target.startsWith(folder + QLatin1Char('/'));
