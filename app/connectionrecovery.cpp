@@ -36,9 +36,7 @@ bool isNetworkAddress(const QUrl &url)
 // submission, which loading its address would turn into a plain request without the form.
 QUrl reloadUrl(const MyWebPage::Navigation &failed, const QUrl &startUrl)
 {
-    if (failed.url.isEmpty() || failed.type == QWebEnginePage::NavigationTypeFormSubmitted)
-        return startUrl;
-    return failed.url;
+    return failed.type == QWebEnginePage::NavigationTypeFormSubmitted ? startUrl : failed.url;
 }
 
 QString waitingText(const QUrl &url)
@@ -96,7 +94,7 @@ void ConnectionRecovery::loadFailed()
     case State::Starting:
         // Taken as given: the web engine turns an address without a host into another one.
         m_failed = {m_startUrl, QWebEnginePage::NavigationTypeTyped, false};
-        if (isNetworkAddress(failedUrl()))
+        if (isNetworkAddress(m_startUrl))
             waitAtStart();
         else
             showNothingToWaitFor();
@@ -154,15 +152,9 @@ void ConnectionRecovery::remember(const MyWebPage::Navigation &failed)
         m_failed = failed;
 }
 
-QUrl ConnectionRecovery::failedUrl() const
-{
-    return m_failed.url.isEmpty() ? m_startUrl : m_failed.url;
-}
-
 void ConnectionRecovery::probeFailedHost()
 {
-    const QUrl url = failedUrl();
-    m_probe.probe(url.host(), portOf(url));
+    m_probe.probe(m_failed.url.host(), portOf(m_failed.url));
 }
 
 void ConnectionRecovery::showWaitingPage()
@@ -173,22 +165,22 @@ void ConnectionRecovery::showWaitingPage()
     m_mainWindow.setCurrentWidget(&m_splashLabel);
     m_busyIndicator.start();
     if (m_waitingState == State::Lost)
-        m_message->showMessage(lostText(failedUrl()), QStringLiteral("Start page"));
+        m_message->showMessage(lostText(m_failed.url), QStringLiteral("Start page"));
     else
-        m_message->showMessage(waitingText(failedUrl()), QString());
+        m_message->showMessage(waitingText(m_failed.url), QString());
     probeFailedHost();
 }
 
 void ConnectionRecovery::waitAtStart()
 {
-    qDebug() << "ConnectionRecovery::waitAtStart url=" << failedUrl();
+    qDebug() << "ConnectionRecovery::waitAtStart url=" << m_failed.url;
     m_state = m_waitingState = State::WaitingAtStart;
     showWaitingPage();
 }
 
 void ConnectionRecovery::showNothingToWaitFor()
 {
-    qDebug() << "ConnectionRecovery::showNothingToWaitFor url=" << failedUrl();
+    qDebug() << "ConnectionRecovery::showNothingToWaitFor url=" << m_failed.url;
     m_state = State::NothingToWaitFor;
     // An indicator that turns while nothing is tried would be a failure that looks like waiting.
     m_busyIndicator.stop();
@@ -197,7 +189,7 @@ void ConnectionRecovery::showNothingToWaitFor()
 
 void ConnectionRecovery::checkConnection()
 {
-    qDebug() << "ConnectionRecovery::checkConnection url=" << failedUrl();
+    qDebug() << "ConnectionRecovery::checkConnection url=" << m_failed.url;
     m_state = State::Checking;
     probeFailedHost();
 }
@@ -205,13 +197,13 @@ void ConnectionRecovery::checkConnection()
 void ConnectionRecovery::keepOutcome()
 {
     // The host answers, so the web engine's page tells the user best what went wrong.
-    qDebug() << "ConnectionRecovery::keepOutcome url=" << failedUrl();
+    qDebug() << "ConnectionRecovery::keepOutcome url=" << m_failed.url;
     m_state = State::Shown;
 }
 
 void ConnectionRecovery::connectionLost()
 {
-    qDebug() << "ConnectionRecovery::connectionLost url=" << failedUrl();
+    qDebug() << "ConnectionRecovery::connectionLost url=" << m_failed.url;
     m_state = m_waitingState = State::Lost;
     showWaitingPage();
 }
@@ -226,7 +218,7 @@ void ConnectionRecovery::instrumentBack()
 
 void ConnectionRecovery::resumeWaiting()
 {
-    qDebug() << "ConnectionRecovery::resumeWaiting url=" << failedUrl();
+    qDebug() << "ConnectionRecovery::resumeWaiting url=" << m_failed.url;
     m_state = m_waitingState;
     showWaitingPage();
 }

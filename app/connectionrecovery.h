@@ -55,7 +55,6 @@ public:
 private:
     void probeFinished(bool connected);
     void remember(const MyWebPage::Navigation &failed);
-    QUrl failedUrl() const;
     void probeFailedHost();
     // The splash page again, with the line for m_waitingState; the probe knocks meanwhile.
     void showWaitingPage();
@@ -83,5 +82,6 @@ private:
     State m_state = State::Starting;
     // WaitingAtStart or Lost: where a failed reload returns to.
     State m_waitingState = State::WaitingAtStart;
+    // The navigation waited for: set by the first failure, before anything is waited for.
     MyWebPage::Navigation m_failed;
 };
