@@ -1,7 +1,6 @@
 #include "printdialog.h"
 
 #include "cupsjob.h"
-#include "pageselection.h"
 
 #include <QDebug>
 #include <QMessageBox>
@@ -10,15 +9,16 @@
 PrintDialog::PrintDialog(QPrinter *printer, int pageCount)
     : QPrintDialog(printer)
     , m_pageCount(pageCount)
+    , m_chosenPages(QString(), PageSelection::PageSet::All, 0)
 {}
 
 // An accepted dialog has handed its choices to the printer by now.
 void PrintDialog::done(int result)
 {
     if (result == Accepted) {
-        const PageSelection pages
+        m_chosenPages
             = PageSelection::chosenIn(*printer(), CupsJob::dialogOptions(*printer()), m_pageCount);
-        if (pages.pages().isEmpty()) {
+        if (m_chosenPages.pages().isEmpty()) {
             qDebug() << "PrintDialog::done no page chosen";
             QMessageBox box(QMessageBox::Warning, windowTitle(),
                             QStringLiteral("No page of the document is among the chosen pages. "

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pageselection.h"
+
 #include <QPrintDialog>
 
 // Qt's print dialog, kept open when its choice of pages leaves no page of the document to print
@@ -13,7 +15,10 @@ public:
     PrintDialog(QPrinter *printer, int pageCount);
 
     void done(int result) override;
+    // The pages that the accepted dialog's choices select; none before it was accepted.
+    const PageSelection &chosenPages() const { return m_chosenPages; }
 
 private:
     int m_pageCount;
+    PageSelection m_chosenPages;
 };

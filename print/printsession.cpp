@@ -70,7 +70,7 @@ int PrintSession::run()
     }
     if (printer.outputFormat() == QPrinter::PdfFormat)
         return printToFile(printer, document.pageCount());
-    return printToCups(printer, document.pageCount());
+    return printToCups(printer, dialog.chosenPages());
 }
 
 void PrintSession::prepareDialog(QPrintDialog &dialog, int pageCount) const
@@ -142,12 +142,10 @@ int PrintSession::printToFile(const QPrinter &printer, int pageCount)
     return Printed;
 }
 
-int PrintSession::printToCups(const QPrinter &printer, int pageCount)
+int PrintSession::printToCups(const QPrinter &printer, const PageSelection &pages)
 {
     const QPrinterInfo info(printer);
     const bool offersDuplex = info.supportedDuplexModes().size() > 1;
-    const PageSelection pages
-        = PageSelection::chosenIn(printer, CupsJob::dialogOptions(printer), pageCount);
     QString errorString;
     const int jobId
         = CupsJob::submit(printer.printerName(), m_fileName, QFileInfo(m_fileName).fileName(),

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class PageSelection;
 class QPrintDialog;
 class QPrinter;
 
@@ -32,7 +33,7 @@ public:
 private:
     void prepareDialog(QPrintDialog &dialog, int pageCount) const;
     int printToFile(const QPrinter &printer, int pageCount);
-    int printToCups(const QPrinter &printer, int pageCount);
+    int printToCups(const QPrinter &printer, const PageSelection &pages);
     int fail(int status, const QString &message) const;
 
     QString m_fileName;
