@@ -26,9 +26,11 @@ common_build_packages=(cmake make g++ pkg-config libx11-dev libcups2-dev fonts-d
     mesa-utils)
 # The build against Qt 5.15, the default one.
 build_packages=("${common_build_packages[@]}" qtbase5-dev qtwebengine5-dev libpoppler-qt5-dev)
-# The build against Qt 6 (-DKESTRION_QT_MAJOR=6), which keeps QRegExp in Core5Compat.
+# The build against Qt 6, in a folder of its own; it keeps QRegExp in Core5Compat.
 qt6_build_packages=("${common_build_packages[@]}" qt6-base-dev qt6-webengine-dev qt6-5compat-dev
     libpoppler-qt6-dev)
+qt6_build_dir="$repo_root/build-qt6"
+qt6_cmake_options=(-DKESTRION_QT_MAJOR=6)
 
 # build_tree DIR [cmake options...]: configures and builds the whole project into DIR.
 build_tree() {
