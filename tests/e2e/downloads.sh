@@ -92,12 +92,6 @@ wait_for_download() {
     wait_until 60 log_has "DownloadItem::handleFinished" || fail "the download did not finish"
 }
 
-# The close question comes only once the GUI thread is free again, that is after the tool has
-# ended; Yes then ends the program.
-close_shell() {
-    quit_shell
-}
-
 # expect_one_download PATH: the shell fetched PATH once, and the web engine neither followed the
 # link nor loaded anything else after the start page.
 expect_one_download() {
@@ -116,7 +110,7 @@ save-report)
     click_in_window "$main_window" "${report_button[@]}"
     answer_file_dialog "Save File" "$PWD/saved/report copy.csv"
     wait_for_download
-    close_shell
+    quit_shell
     expect_one_download /downloads/report.csv
     log_has "DownloadItem::getFileName defaultFileName= \"$HOME/report.csv\"" \
         || fail "the dialog did not propose report.csv in the home folder"
@@ -132,7 +126,7 @@ unpack-results)
     click_in_window "$main_window" "${results_button[@]}"
     answer_file_dialog "Select Directory" "$PWD/unpacked"
     wait_for_download
-    close_shell
+    quit_shell
     expect_one_download /downloads/results.zip
     arguments="(\"e\", \"$TMPDIR/results.zip\", \"-o$PWD/unpacked\", \"-aou\")"
     log_has "DownloadItem::handleFinished stringList= $arguments" \
@@ -150,7 +144,7 @@ print-report)
     click_in_window "$main_window" "${print_button[@]}"
     # A print job asks nothing.
     wait_for_download
-    close_shell
+    quit_shell
     expect_one_download /downloads/print.pdf
     [ "$(cat pdftocairo.args)" = "$(printf '%s\n' -printdlg "$TMPDIR/print.pdf")" ] \
         || fail "pdftocairo got: $(cat pdftocairo.args)"
@@ -189,7 +183,7 @@ print-cups-all | print-cups-page-2 | print-cups-odd-2-4 | print-cups-even-2-5 | 
         ;;
     esac
     wait_for_download
-    close_shell
+    quit_shell
     expect_one_download /downloads/print.pdf
     # The launcher gave the program a temporary folder of its own, readable by nobody else.
     private_job=$(find "$HOME/.cache/kestrion-shell/tmp" -mindepth 2 -name print.pdf)
@@ -268,7 +262,7 @@ backdrop-during-download | saved-notice | cut-short-notice)
         [ "$(stat -c %s saved/report.csv)" = 100000 ] || fail "expected the 100000 bytes that came"
         ;;
     esac
-    close_shell
+    quit_shell
     ;;
 overlapping-dialogs | overlapping-dialogs-cancel)
     # A page script starts two downloads at once: the second one's dialog comes up while the
@@ -305,8 +299,10 @@ overlapping-dialogs | overlapping-dialogs-cancel)
     # Each download that was answered ends with a notice; a cancelled dialog shows none.
     ended=2
     [ -n "$cancelled" ] && ended=1
-    wait_until 60 bash -c "[ \$(grep -c 'DownloadItem::handleFinished notice=' shell.log) = $ended ]" \
+    wait_until 60 log_has_times "DownloadItem::handleFinished notice=" "$ended" \
         || fail "the downloads did not end"
+    [ "$(log_count "DownloadItem::handleFinished notice=")" = "$ended" ] \
+        || fail "more notices than downloads that were answered"
     if [ "$cancelled" = "Save File" ]; then
         [ ! -e saved/report.csv ] || fail "the cancelled download left a file"
     else
@@ -318,12 +314,12 @@ overlapping-dialogs | overlapping-dialogs-cancel)
     [ "$(find unpacked -type f | wc -l)" = "$unpacked_files" ] \
         || fail "the archive was unpacked where it should not, or not where it should"
     # The window takes the next click: its dialog comes, and Escape ends that download.
-    declined=$(grep -c "DownloadItem::downloadReadyRead empty file" shell.log)
+    declined=$(log_count "DownloadItem::downloadReadyRead empty file")
     click_in_window "$main_window" "${report_button[@]}"
     press_in_window "Save File" Escape
-    wait_until 30 bash -c "[ \$(grep -c 'DownloadItem::downloadReadyRead empty file' shell.log) \
-        -gt $declined ]" || fail "the window did not take the click after both downloads"
-    close_shell
+    wait_until 30 log_has_times "DownloadItem::downloadReadyRead empty file" $((declined + 1)) \
+        || fail "the window did not take the click after both downloads"
+    quit_shell
     ;;
 cancel-download)
     # The body stops after 2 MB; "Cancel" under the backdrop's line ends the download, takes
@@ -343,7 +339,7 @@ cancel-download)
     click_in_window "$main_window" "${print_button[@]}"
     wait_until 30 bash -c '[ "$(grep -cx "DownloadItem::handleFinished" shell.log)" = 2 ]' \
         || fail "the window did not take the click after the cancel"
-    close_shell
+    quit_shell
     ;;
 *)
     fail "unknown scenario $1"

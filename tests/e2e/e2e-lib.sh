@@ -155,7 +155,8 @@ close_window() {
 }
 
 # quit_shell: closes the main window, answers the closing question with Yes and expects the
-# program to end with status 0.
+# program to end with status 0. The question comes only once the GUI thread is free again, that
+# is after any tool of a download has ended.
 quit_shell() {
     close_window "$main_window"
     press_in_window "Closing the Application ..." Return
