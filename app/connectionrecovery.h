@@ -23,7 +23,7 @@ class ConnectionRecovery : public QObject
     Q_OBJECT
 
 public:
-    enum class State {
+    enum class State : quint8 {
         // The first load is under way behind the splash page.
         Starting,
         // The first load failed; the splash page waits for the instrument.

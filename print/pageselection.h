@@ -13,7 +13,7 @@ class QPrinter;
 class PageSelection
 {
 public:
-    enum class PageSet { All, Odd, Even };
+    enum class PageSet : quint8 { All, Odd, Even };
 
     // ranges as CUPS writes them ("2-4,7"), empty for the whole document; pages beyond
     // pageCount are left out.

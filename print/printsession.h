@@ -14,7 +14,7 @@ class PrintSession
 public:
     // How the helper ends; the shell tells each in words. The platform's pdftocairo ends with 1
     // to 4 and 99, never with Cancelled.
-    enum ExitStatus {
+    enum ExitStatus : quint8 {
         // CUPS accepted the job, or the PDF file was written.
         Printed = 0,
         DocumentNotPrintable = 1,

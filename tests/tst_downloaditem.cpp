@@ -608,8 +608,7 @@ void tst_DownloadItem::followUpAction()
         // where no prompt of its could wait for a terminal.
         if (candidate == tool) {
             QCOMPARE(m_sandbox->toolInput(candidate), body);
-            struct stat status
-            {};
+            struct stat status = {};
             QCOMPARE(::stat(QFile::encodeName(stored).constData(), &status), 0);
             QCOMPARE(status.st_mode & 0777, mode_t(0600));
             QVERIFY(m_sandbox->toolLedItsSession(candidate));

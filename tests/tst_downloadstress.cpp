@@ -53,16 +53,16 @@ bool waitUntil(const std::function<bool()> &condition)
     return condition();
 }
 
-enum class Kind { OrdinaryFile, PrintJob, ZipArchive };
+enum class Kind : quint8 { OrdinaryFile, PrintJob, ZipArchive };
 
 // How the server ends the body: on its own after the announced length, or only when the test
 // closes the connection once the dialog has been answered, so that the finish surely comes
 // after it.
-enum class Ending { Streamed, HeldOpen };
+enum class Ending : quint8 { Streamed, HeldOpen };
 
 // When the user answers the dialog. Every hold also ends once the item has seen the finish or
 // the whole body waits in the reply, since no further notification can come then.
-enum class Answer { AtOnce, AfterChunks, AfterBytes, AfterFinish };
+enum class Answer : quint8 { AtOnce, AfterChunks, AfterBytes, AfterFinish };
 
 // One download of the run, drawn from the seed.
 struct Plan

@@ -94,7 +94,7 @@ class tst_MyWebPage : public QObject
     Q_OBJECT
 
 public:
-    enum Way { Typed, Reload, Back, Forward, FormGet, FormPost };
+    enum Way : quint8 { Typed, Reload, Back, Forward, FormGet, FormPost };
     Q_ENUM(Way)
 
 private slots:

@@ -75,7 +75,7 @@ private slots:
     void tenThousandTinyPieces();
 
 private:
-    enum class Ending { Close, Reset };
+    enum class Ending : quint8 { Close, Reset };
 
     // Answers every connection with `head` and then `body`, one piece at a time: each piece is
     // written only once the one before has left for the kernel, with Nagle's delay off, so that

@@ -178,8 +178,12 @@ void tst_Soak::downloadsReloadsAndRendererKills()
     // allowed are for a pipe or socket that the engine opens once, late, on its own schedule.
     constexpr int allowance = 2;
     QStringList now;
+    const auto descriptorsSettled = [&] {
+        now = descriptorsOutsideProfile(*page.profile());
+        return now.size() <= descriptors.size() + allowance;
+    };
     QTRY_VERIFY2_WITH_TIMEOUT(
-        (now = descriptorsOutsideProfile(*page.profile())).size() <= descriptors.size() + allowance,
+        descriptorsSettled(),
         qPrintable(QStringLiteral("%1 descriptors where there were %2; new: %3")
                        .arg(now.size())
                        .arg(descriptors.size())

@@ -38,8 +38,7 @@ bool openRegularFileForWriting(QFile &file, QString &errorString)
     if (fd == -1)
         return fail(fd, errorString, systemError());
 
-    struct stat status
-    {};
+    struct stat status = {};
     if (::fstat(fd, &status) == -1)
         return fail(fd, errorString, systemError());
     if (!S_ISREG(status.st_mode))

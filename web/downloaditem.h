@@ -43,7 +43,7 @@ private slots:
 private:
     // Where the download stands. While naming, a file dialog may be open: the handler that
     // opened it holds m_mutex, and a finish meanwhile is remembered in m_finishPending.
-    enum class Stage { WaitingForData, Naming, Writing, GivenUp, Finished };
+    enum class Stage : quint8 { WaitingForData, Naming, Writing, GivenUp, Finished };
 
     void init();
     void providedFileName(QString &baseName, QString &endName);

@@ -9,7 +9,7 @@ class QNetworkReply;
 
 // How the transfer ended: the reply came to its end, whatever it held, or the program cut it
 // off because the file could not take it, the instrument stopped sending, or the user cancelled.
-enum class TransferEnd { Received, NotWritten, Stalled, Cancelled };
+enum class TransferEnd : quint8 { Received, NotWritten, Stalled, Cancelled };
 
 // How a download ended, as far as the notice is concerned. The item fills it in as the
 // download goes, and the reply's part once it has ended.
@@ -47,7 +47,7 @@ namespace DownloadMessages {
 
 // How the print helper ends besides 0 (printed, or written to a PDF file): its manual page
 // names them, and the platform's own pdftocairo never ends with PrintCancelled.
-enum PrintHelperStatus {
+enum PrintHelperStatus : quint8 {
     DocumentNotPrintable = 1,
     OutputFileFailed = 2,
     JobRefused = 3,

@@ -5,7 +5,7 @@
 class QByteArray;
 
 // What the offered name makes of a download: where it goes, and what is done with it.
-enum class DownloadKind { PrintJob, ZipArchive, OrdinaryFile };
+enum class DownloadKind : quint8 { PrintJob, ZipArchive, OrdinaryFile };
 
 // How a download is named from the server's header: plain functions, so that the tests and the
 // fuzzer call them without a reply or a window.

@@ -9,7 +9,7 @@ struct DownloadOutcome;
 // How a tool that a finished download was handed to ended.
 struct ToolRun
 {
-    enum class End { Succeeded, Failed, Crashed, NotStarted };
+    enum class End : quint8 { Succeeded, Failed, Crashed, NotStarted };
 
     End end = End::Succeeded;
     int exitStatus = 0;

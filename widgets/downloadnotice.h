@@ -13,7 +13,7 @@ class DownloadNotice : public QWidget
     Q_OBJECT
 
 public:
-    enum class Tone { Done, Problem };
+    enum class Tone : quint8 { Done, Problem };
 
     // Nothing without a window.
     static void showOn(QWidget *window, const QString &text, Tone tone);

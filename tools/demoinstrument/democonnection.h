@@ -30,7 +30,7 @@ signals:
     void closedWithoutRequest();
 
 private:
-    enum class Ending { Close, Cut, Stall };
+    enum class Ending : quint8 { Close, Cut, Stall };
 
     void readRequest();
     void handleRequestHead(const QByteArray &head, bool tooLarge);
