@@ -72,7 +72,7 @@ private:
 
     QWebEngineView &m_view;
     MyWebPage &m_page;
-    const QUrl &m_startUrl;
+    QUrl m_startUrl;
     QStackedWidget &m_mainWindow;
     QLabel &m_splashLabel;
     WaitingSpinnerWidget &m_busyIndicator;

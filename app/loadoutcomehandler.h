@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 
 class ConnectionRecovery;
 class MyStackedWidget;
 class QLabel;
-class QUrl;
 class QWebEngineView;
 class WaitingSpinnerWidget;
 
@@ -28,7 +28,7 @@ public:
 
 private:
     QWebEngineView &m_view;
-    const QUrl &m_startUrl;
+    QUrl m_startUrl;
     QString &m_chosenAddress;
     MyStackedWidget &m_mainWindow;
     QLabel &m_splashLabel;

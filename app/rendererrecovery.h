@@ -3,9 +3,9 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <QUrl>
 #include <QWebEnginePage>
 
-class QUrl;
 class QWebEngineView;
 class QWidget;
 
@@ -36,7 +36,7 @@ private:
     void recover();
 
     QWebEngineView &m_view;
-    const QUrl &m_startUrl;
+    QUrl m_startUrl;
     QWidget &m_mainWindow;
     QElapsedTimer m_clock;
     QList<qint64> m_recentRecoveries;
