@@ -20,7 +20,7 @@ ConnectionProbe::ConnectionProbe(QObject *parent)
 
 void ConnectionProbe::probe(const QString &host, quint16 port)
 {
-    if (m_timeLimit.isActive())
+    if (m_inFlight)
         return;
     m_host = host;
     m_port = port;
@@ -35,12 +35,14 @@ void ConnectionProbe::cancel()
 {
     m_turn.stop();
     m_timeLimit.stop();
+    m_inFlight = false;
     m_socket.abort();
 }
 
 void ConnectionProbe::connectNow()
 {
     m_sinceLastAttempt.start();
+    m_inFlight = true;
     m_timeLimit.start();
     m_socket.connectToHost(m_host, m_port);
 }
@@ -48,8 +50,9 @@ void ConnectionProbe::connectNow()
 void ConnectionProbe::conclude(bool connected)
 {
     // Aborting may report once more; only the attempt that runs has an outcome.
-    if (!m_timeLimit.isActive())
+    if (!m_inFlight)
         return;
+    m_inFlight = false;
     m_timeLimit.stop();
     m_socket.abort();
     emit finished(connected);

@@ -26,6 +26,8 @@ public:
     void probe(const QString &host, quint16 port);
     // Drops the attempt that waits or runs; it reports nothing.
     void cancel();
+    // An attempt has been made and has no outcome yet.
+    bool isInFlight() const { return m_inFlight; }
 
 signals:
     void finished(bool connected);
@@ -40,4 +42,6 @@ private:
     QElapsedTimer m_sinceLastAttempt;
     QString m_host;
     quint16 m_port = 0;
+    // Not the time limit's timer: that one is no longer active when it has run out.
+    bool m_inFlight = false;
 };
