@@ -1,15 +1,13 @@
 #include "busyoverlay.h"
 
-#include <QEvent>
+#include "widgets/overlaylayout.h"
+
 #include <QPainter>
 
 namespace {
 
 // Dark enough for a white ring on a white page, light enough to keep the page recognisable.
 const QColor backdrop(0, 0, 0, 140);
-// The indicator of a download is 48 pixels across, centred on the window.
-constexpr int indicatorRadius = 24;
-constexpr int gapUnderIndicator = 16;
 
 } // namespace
 
@@ -18,12 +16,9 @@ BusyOverlay::BusyOverlay(QWidget *window)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
-    QFont larger = font();
-    larger.setPointSizeF(larger.pointSizeF() * 1.3);
-    larger.setBold(true);
-    setFont(larger);
+    setFont(OverlayLayout::emphasised(font()));
     setGeometry(window->rect());
-    window->installEventFilter(this);
+    OverlayLayout::followSize(window, this, [this] { setGeometry(parentWidget()->rect()); });
     hide();
 }
 
@@ -48,15 +43,8 @@ void BusyOverlay::paintEvent(QPaintEvent *)
     if (m_text.isEmpty())
         return;
     painter.setPen(Qt::white);
-    const int top = height() / 2 + indicatorRadius + gapUnderIndicator;
+    const int top = OverlayLayout::lineTop(*this);
     const QRect line(0, top, width(), fontMetrics().height() * 2);
     painter.drawText(line.adjusted(16, 0, -16, 0), Qt::AlignHCenter | Qt::AlignTop,
                      fontMetrics().elidedText(m_text, Qt::ElideMiddle, width() - 32));
-}
-
-bool BusyOverlay::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == parentWidget() && event->type() == QEvent::Resize)
-        setGeometry(parentWidget()->rect());
-    return false;
 }

@@ -1,6 +1,7 @@
 #include "downloadnotice.h"
 
-#include <QEvent>
+#include "widgets/overlaylayout.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QTimer>
@@ -31,7 +32,7 @@ DownloadNotice::DownloadNotice(QWidget *window)
     connect(m_holdTimer, &QTimer::timeout, m_fadeTimer, [this] { m_fadeTimer->start(); });
     m_fadeTimer->setInterval(fadeStepMs);
     connect(m_fadeTimer, &QTimer::timeout, this, &DownloadNotice::fadeStep);
-    window->installEventFilter(this);
+    OverlayLayout::followSize(window, this, [this] { place(); });
 }
 
 void DownloadNotice::showOn(QWidget *window, const QString &text, Tone tone)
@@ -105,11 +106,4 @@ void DownloadNotice::paintEvent(QPaintEvent *)
 void DownloadNotice::mousePressEvent(QMouseEvent *)
 {
     dismiss();
-}
-
-bool DownloadNotice::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == parentWidget() && event->type() == QEvent::Resize)
-        place();
-    return false;
 }

@@ -1,5 +1,7 @@
 #include "overlaybutton.h"
 
+#include "widgets/overlaylayout.h"
+
 #include <QEvent>
 #include <QWindow>
 
@@ -13,10 +15,7 @@ OverlayButton::OverlayButton(const QString &text, QWidget *window, const QPoint 
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
     setAttribute(Qt::WA_QuitOnClose, false);
     setFocusPolicy(Qt::NoFocus);
-    QFont larger = font();
-    larger.setPointSizeF(larger.pointSizeF() * 1.3);
-    larger.setBold(true);
-    setFont(larger);
+    setFont(OverlayLayout::emphasised(font()));
     setStyleSheet(QStringLiteral("QPushButton { background: #ffffff; color: #1d2a36;"
                                  " border: 2px solid #1d2a36; border-radius: 8px;"
                                  " min-width: 200px; min-height: 64px; padding: 0 24px; }"

@@ -1,6 +1,7 @@
 #include "splashmessage.h"
 
-#include <QEvent>
+#include "widgets/overlaylayout.h"
+
 #include <QPainter>
 #include <QPushButton>
 
@@ -8,9 +9,6 @@
 
 namespace {
 
-// The splash page's indicator is 48 pixels across, centred on the window.
-constexpr int indicatorRadius = 24;
-constexpr int gapUnderIndicator = 16;
 constexpr int padding = 16;
 constexpr int maxWidth = 760;
 constexpr int windowMargin = 32;
@@ -28,12 +26,9 @@ SplashMessage::SplashMessage(QWidget *window)
     : QWidget(window)
     , m_button(new QPushButton(this))
 {
-    QFont larger = font();
-    larger.setPointSizeF(larger.pointSizeF() * 1.3);
-    larger.setBold(true);
-    setFont(larger);
+    setFont(OverlayLayout::emphasised(font()));
     m_button->setFixedSize(buttonSize);
-    window->installEventFilter(this);
+    OverlayLayout::followSize(window, this, [this] { placeUnderIndicator(); });
     hide();
 }
 
@@ -65,8 +60,7 @@ void SplashMessage::placeUnderIndicator()
         m_button->move((panelWidth - buttonSize.width()) / 2, panelHeight);
         panelHeight += buttonSize.height() + padding;
     }
-    setGeometry((window->width() - panelWidth) / 2,
-                window->height() / 2 + indicatorRadius + gapUnderIndicator, panelWidth,
+    setGeometry((window->width() - panelWidth) / 2, OverlayLayout::lineTop(*window), panelWidth,
                 panelHeight);
 }
 
@@ -80,11 +74,4 @@ void SplashMessage::paintEvent(QPaintEvent *)
     painter.setPen(textColor);
     painter.drawText(QRect(padding, padding, width() - 2 * padding, textHeight(width())), textFlags,
                      m_text);
-}
-
-bool SplashMessage::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == parentWidget() && event->type() == QEvent::Resize)
-        placeUnderIndicator();
-    return false;
 }
