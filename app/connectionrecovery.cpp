@@ -1,12 +1,8 @@
 #include "connectionrecovery.h"
 
-#include "widgets/splashmessage.h"
-#include "widgets/waitingspinnerwidget.h"
+#include "widgets/splashpage.h"
 
 #include <QDebug>
-#include <QLabel>
-#include <QPushButton>
-#include <QStackedWidget>
 #include <QWebEngineView>
 
 namespace {
@@ -67,18 +63,14 @@ QString nothingToWaitForText(const QUrl &startUrl)
 } // namespace
 
 ConnectionRecovery::ConnectionRecovery(QWebEngineView &view, MyWebPage &page, const QUrl &startUrl,
-                                       QStackedWidget &mainWindow, QLabel &splashLabel,
-                                       WaitingSpinnerWidget &busyIndicator)
+                                       SplashPage &splash)
     : m_view(view)
     , m_page(page)
     , m_startUrl(startUrl)
-    , m_mainWindow(mainWindow)
-    , m_splashLabel(splashLabel)
-    , m_busyIndicator(busyIndicator)
-    , m_message(new SplashMessage(&mainWindow))
+    , m_splash(splash)
 {
     connect(&m_probe, &ConnectionProbe::finished, this, &ConnectionRecovery::probeFinished);
-    connect(m_message->button(), &QPushButton::clicked, this, &ConnectionRecovery::loadStartPage);
+    connect(&splash, &SplashPage::startPageRequested, this, &ConnectionRecovery::loadStartPage);
 }
 
 void ConnectionRecovery::loadSucceeded()
@@ -159,15 +151,10 @@ void ConnectionRecovery::probeFailedHost()
 
 void ConnectionRecovery::showWaitingPage()
 {
-    // The first success took the splash label out of the window; it comes back as it was.
-    if (m_mainWindow.indexOf(&m_splashLabel) < 0)
-        m_mainWindow.insertWidget(0, &m_splashLabel);
-    m_mainWindow.setCurrentWidget(&m_splashLabel);
-    m_busyIndicator.start();
     if (m_waitingState == State::Lost)
-        m_message->showMessage(lostText(m_failed.url), QStringLiteral("Start page"));
+        m_splash.instrumentLost(lostText(m_failed.url));
     else
-        m_message->showMessage(waitingText(m_failed.url), QString());
+        m_splash.waitAtStart(waitingText(m_failed.url));
     probeFailedHost();
 }
 
@@ -182,9 +169,7 @@ void ConnectionRecovery::showNothingToWaitFor()
 {
     qDebug() << "ConnectionRecovery::showNothingToWaitFor url=" << m_failed.url;
     m_state = State::NothingToWaitFor;
-    // An indicator that turns while nothing is tried would be a failure that looks like waiting.
-    m_busyIndicator.stop();
-    m_message->showMessage(nothingToWaitForText(m_startUrl), QString());
+    m_splash.nothingToWaitFor(nothingToWaitForText(m_startUrl));
 }
 
 void ConnectionRecovery::checkConnection()
@@ -240,5 +225,4 @@ void ConnectionRecovery::pageShown()
     m_state = State::Shown;
     // No probe while the page shows: nothing is to be found out then.
     m_probe.cancel();
-    m_message->hide();
 }

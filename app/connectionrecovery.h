@@ -6,18 +6,16 @@
 #include <QObject>
 #include <QUrl>
 
-class QLabel;
-class QStackedWidget;
 class QWebEngineView;
-class SplashMessage;
-class WaitingSpinnerWidget;
+class SplashPage;
 
 // Brings the instrument's page back by itself when the instrument cannot be reached: at start,
 // since a PC that starts by itself is often up before its instrument, and later, when the
 // instrument reboots or its cable is plugged anew. The web engine says of a failed load only
 // that it failed, so a probe of the failed address's host decides whether the instrument is
 // away. While it is, the splash page says so, the probe knocks, and once the host answers the
-// failed address is loaded again. Nothing is asked: there may be nobody at the PC.
+// failed address is loaded again. Nothing is asked: there may be nobody at the PC. What the
+// splash page shows is the splash page's business: this tells it which state was entered.
 class ConnectionRecovery : public QObject
 {
     Q_OBJECT
@@ -42,15 +40,13 @@ public:
     Q_ENUM(State)
 
     ConnectionRecovery(QWebEngineView &view, MyWebPage &page, const QUrl &startUrl,
-                       QStackedWidget &mainWindow, QLabel &splashLabel,
-                       WaitingSpinnerWidget &busyIndicator);
+                       SplashPage &splash);
 
     // The load-outcome handler tells every outcome that it does not ask the user about.
     void loadSucceeded();
     void loadFailed();
 
     State state() const { return m_state; }
-    const SplashMessage &message() const { return *m_message; }
 
 private:
     void probeFinished(bool connected);
@@ -73,11 +69,7 @@ private:
     QWebEngineView &m_view;
     MyWebPage &m_page;
     QUrl m_startUrl;
-    QStackedWidget &m_mainWindow;
-    QLabel &m_splashLabel;
-    WaitingSpinnerWidget &m_busyIndicator;
-    // Belongs to the main window, over whose pages it lies.
-    SplashMessage *m_message;
+    SplashPage &m_splash;
     ConnectionProbe m_probe;
     State m_state = State::Starting;
     // WaitingAtStart or Lost: where a failed reload returns to.

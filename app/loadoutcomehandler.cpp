@@ -1,25 +1,21 @@
 #include "loadoutcomehandler.h"
 
 #include "app/connectionrecovery.h"
-#include "app/mystackedwidget.h"
 #include "platform/processexit.h"
-#include "widgets/waitingspinnerwidget.h"
+#include "widgets/splashpage.h"
 
 #include <QDebug>
-#include <QLabel>
 #include <QMessageBox>
 #include <QWebEngineView>
 
 LoadOutcomeHandler::LoadOutcomeHandler(QWebEngineView &view, const QUrl &startUrl,
-                                       QString &chosenAddress, MyStackedWidget &mainWindow,
-                                       QLabel &splashLabel, WaitingSpinnerWidget &busyIndicator,
-                                       ConnectionRecovery &recovery)
+                                       QString &chosenAddress, QWidget &mainWindow,
+                                       SplashPage &splash, ConnectionRecovery &recovery)
     : m_view(view)
     , m_startUrl(startUrl)
     , m_chosenAddress(chosenAddress)
     , m_mainWindow(mainWindow)
-    , m_splashLabel(splashLabel)
-    , m_busyIndicator(busyIndicator)
+    , m_splash(splash)
     , m_recovery(recovery)
 {}
 
@@ -37,8 +33,7 @@ void LoadOutcomeHandler::operator()(bool ok) const
 {
     qDebug() << "main() QWebEngineView::loadFinished ok=" << ok;
     if (ok) {
-        m_busyIndicator.stop();
-        m_mainWindow.removeWidget(&m_splashLabel);
+        m_splash.pageShown();
         m_chosenAddress = QString();
         m_recovery.loadSucceeded();
         return;

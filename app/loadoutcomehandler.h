@@ -4,22 +4,20 @@
 #include <QUrl>
 
 class ConnectionRecovery;
-class MyStackedWidget;
-class QLabel;
 class QWebEngineView;
-class WaitingSpinnerWidget;
+class QWidget;
+class SplashPage;
 
 // Reacts to every load the web view finishes: the first success takes the splash page away,
-// a failure before it asks whether to try the link the user chose again. It refers to main()'s
-// own objects, which live until the process ends; emptying the chosen address after a success
-// is what keeps every later failure from being asked about. What is not asked about goes to the
-// connection recovery, which brings the page back by itself.
+// a failure before it asks whether to try the link the user chose again. It refers to objects
+// of the assembled window, which live until the process ends; emptying the chosen address after
+// a success is what keeps every later failure from being asked about. What is not asked about
+// goes to the connection recovery, which brings the page back by itself.
 class LoadOutcomeHandler
 {
 public:
     LoadOutcomeHandler(QWebEngineView &view, const QUrl &startUrl, QString &chosenAddress,
-                       MyStackedWidget &mainWindow, QLabel &splashLabel,
-                       WaitingSpinnerWidget &busyIndicator, ConnectionRecovery &recovery);
+                       QWidget &mainWindow, SplashPage &splash, ConnectionRecovery &recovery);
 
     void operator()(bool ok) const;
 
@@ -30,8 +28,7 @@ private:
     QWebEngineView &m_view;
     QUrl m_startUrl;
     QString &m_chosenAddress;
-    MyStackedWidget &m_mainWindow;
-    QLabel &m_splashLabel;
-    WaitingSpinnerWidget &m_busyIndicator;
+    QWidget &m_mainWindow;
+    SplashPage &m_splash;
     ConnectionRecovery &m_recovery;
 };

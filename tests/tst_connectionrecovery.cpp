@@ -1,8 +1,7 @@
 #include "app/connectionrecovery.h"
 
-#include "app/loadoutcomehandler.h"
+#include "app/assembledwindow.h"
 #include "demoinstrument/demoinstrument.h"
-#include "shared/assembledwindow.h"
 #include "shared/logcapture.h"
 #include "widgets/splashmessage.h"
 
@@ -105,23 +104,21 @@ void tst_ConnectionRecovery::failedLoadAfterShown()
     const QUrl startUrl = m_instrument->baseUrl().resolved(QUrl(QStringLiteral("/page.html?s=1")));
     const QByteArray startRequest = "GET /page.html?s=1 HTTP/1.1";
 
-    AssembledWindow shell(startUrl);
-    auto &[window, splashLabel, busyIndicator, page, view, recovery] = shell;
-    QString chosenAddress;
-    QObject::connect(&view, &QWebEngineView::loadFinished, &view,
-                     LoadOutcomeHandler(view, startUrl, chosenAddress, window, splashLabel,
-                                        busyIndicator, recovery),
-                     Qt::DirectConnection);
-    window.show();
+    AssembledWindow shell;
+    QStackedWidget &window = shell.window;
+    const SplashPage &splash = shell.splash;
+    QWebEngineView &view = shell.view;
     QSignalSpy finished(&view, &QWebEngineView::loadFinished);
-    view.setUrl(startUrl);
+    shell.open(startUrl, QString());
+    const ConnectionRecovery &recovery = *shell.recovery;
+    window.show();
     QVERIFY(finished.wait(loadTimeout));
     QCOMPARE(recovery.state(), ConnectionRecovery::State::Shown);
 
     if (instrumentAway)
         m_instrument.reset();
     logLines.clear();
-    page.runJavaScript(script);
+    shell.page.runJavaScript(script);
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, loadTimeout);
     QCOMPARE(finished.last().value(0).toBool(), false);
 
@@ -137,18 +134,18 @@ void tst_ConnectionRecovery::failedLoadAfterShown()
 
     QTRY_COMPARE_WITH_TIMEOUT(recovery.state(), ConnectionRecovery::State::Lost, loadTimeout);
     QCOMPARE(linesStartingWith(judgement), 1);
-    QCOMPARE(window.currentWidget(), &splashLabel);
-    QVERIFY(busyIndicator.isSpinning());
-    QCOMPARE(recovery.message().text(),
+    QCOMPARE(window.currentWidget(), &shell.splash.label());
+    QVERIFY(splash.indicator().isSpinning());
+    QCOMPARE(splash.message().text(),
              QString::fromUtf8("Connection to the instrument at 127.0.0.1:%1 lost — reconnecting …")
                  .arg(port));
-    QVERIFY(recovery.message().isVisible());
-    QVERIFY(recovery.message().button()->isVisible() && recovery.message().button()->isEnabled());
+    QVERIFY(splash.message().isVisible());
+    QVERIFY(splash.message().button()->isVisible() && splash.message().button()->isEnabled());
 
     QVERIFY(startInstrument(port));
     QTRY_COMPARE_WITH_TIMEOUT(recovery.state(), ConnectionRecovery::State::Shown, loadTimeout);
     QCOMPARE(window.currentWidget(), &view);
-    QVERIFY(!recovery.message().isVisible());
+    QVERIFY(!splash.message().isVisible());
     QVERIFY(m_instrument->requestLines().contains(startRequest));
     QVERIFY(!m_instrument->requestLines().contains("POST /form.html HTTP/1.1"));
     m_instrument.reset();

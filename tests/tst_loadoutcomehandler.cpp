@@ -1,7 +1,6 @@
 #include "app/loadoutcomehandler.h"
 
-#include "app/connectionrecovery.h"
-#include "shared/assembledwindow.h"
+#include "app/assembledwindow.h"
 #include "shared/logcapture.h"
 #include "shared/modalanswerer.h"
 #include "widgets/splashmessage.h"
@@ -66,6 +65,8 @@ void tst_LoadOutcomeHandler::outcomesWithoutQuestion_data()
     QTest::addColumn<QString>("chosenAddress");
     QTest::addColumn<QList<bool>>("outcomes");
     QTest::addColumn<QString>("start");
+    // Loaded for real after the outcomes told: its own outcome comes last.
+    QTest::addColumn<QString>("navigation");
     QTest::addColumn<QString>("splashMessage");
 
     // Should a question come after all, Yes would load this: nothing listens there, and nothing
@@ -73,19 +74,22 @@ void tst_LoadOutcomeHandler::outcomesWithoutQuestion_data()
     const QString unused = QStringLiteral("http://127.0.0.1:9/Quorin/?touch=On");
     const QString waiting = QString::fromUtf8("Waiting for the instrument at %1 …");
     QTest::newRow("success shows the web view and stops the indicator")
-        << "192.168.7.1" << QList<bool>{true} << unused << "";
+        << "192.168.7.1" << QList<bool>{true} << unused << "" << "";
     QTest::newRow("failure after a success asks nothing")
-        << "192.168.7.1" << QList<bool>{true, false} << unused << "";
+        << "192.168.7.1" << QList<bool>{true, false} << unused << "" << "";
     QTest::newRow("success after a success changes nothing")
-        << "10.0.0.5" << QList<bool>{true, true} << unused << "";
+        << "10.0.0.5" << QList<bool>{true, true} << unused << "" << "";
     QTest::newRow("host named: failure asks nothing, the splash stays and waits")
-        << "" << QList<bool>{false} << unused << waiting.arg(QStringLiteral("127.0.0.1:9"));
+        << "" << QList<bool>{false} << unused << "" << waiting.arg(QStringLiteral("127.0.0.1:9"));
     QTest::newRow("the address waited for names the port http takes when none is given")
-        << "" << QList<bool>{false} << "http://127.0.0.1/Quorin/"
+        << "" << QList<bool>{false} << "http://127.0.0.1/Quorin/" << ""
         << waiting.arg(QStringLiteral("127.0.0.1:80"));
     QTest::newRow("an IPv6 host waited for stands in brackets")
-        << "" << QList<bool>{false} << "http://[::1]:9/Quorin/"
+        << "" << QList<bool>{false} << "http://[::1]:9/Quorin/" << ""
         << waiting.arg(QStringLiteral("[::1]:9"));
+    QTest::newRow("a recorded navigation that fails after a success is probed, nothing asked")
+        << "192.168.7.1" << QList<bool>{true} << unused << "http://127.0.0.1:9/later.html"
+        << QString::fromUtf8("Connection to the instrument at 127.0.0.1:9 lost — reconnecting …");
 }
 // clang-format on
 
@@ -94,13 +98,17 @@ void tst_LoadOutcomeHandler::outcomesWithoutQuestion()
     QFETCH(QString, chosenAddress);
     QFETCH(QList<bool>, outcomes);
     QFETCH(QString, start);
+    QFETCH(QString, navigation);
     QFETCH(QString, splashMessage);
 
     const QUrl startUrl(start);
-    AssembledWindow shell(startUrl);
-    auto &[window, splashLabel, busyIndicator, page, view, recovery] = shell;
-    const LoadOutcomeHandler handler(view, startUrl, chosenAddress, window, splashLabel,
-                                     busyIndicator, recovery);
+    AssembledWindow shell;
+    shell.open(startUrl, chosenAddress);
+    // The outcomes are told here, not by a load of the start page.
+    shell.view.stop();
+    QObject::disconnect(&shell.view, &QWebEngineView::loadFinished, nullptr, nullptr);
+    const LoadOutcomeHandler handler(shell.view, startUrl, shell.chosenAddress, shell.window,
+                                     shell.splash, *shell.recovery);
     // A question would run its own event loop inside the call, where this answers it.
     ModalAnswerer answerer(ModalAnswerer::clickButton(QMessageBox::Yes));
     logLines.clear();
@@ -111,18 +119,32 @@ void tst_LoadOutcomeHandler::outcomesWithoutQuestion()
         expectedLines << QStringLiteral("main() QWebEngineView::loadFinished ok= %1")
                              .arg(ok ? QStringLiteral("true") : QStringLiteral("false"));
     }
+    if (!navigation.isEmpty()) {
+        // Through the page, which records the navigation the recovery then judges by.
+        QObject::connect(&shell.view, &QWebEngineView::loadFinished, &shell.view, handler,
+                         Qt::DirectConnection);
+        shell.view.load(QUrl(navigation));
+        expectedLines << QStringLiteral("main() QWebEngineView::loadFinished ok= false");
+        QTRY_COMPARE_WITH_TIMEOUT(shell.splash.showing(), SplashPage::Showing::InstrumentLost,
+                                  30000);
+        QCOMPARE(linesStartingWith(
+                     QStringLiteral("ConnectionRecovery::checkConnection url= QUrl(\"%1\")")
+                         .arg(navigation)),
+                 1);
+    }
 
     QVERIFY(!answerer.answered());
     QCOMPARE(logLines.filter(QRegularExpression(QStringLiteral("^main\\(\\)"))), expectedLines);
-    QCOMPARE(recovery.message().isVisibleTo(&window), !splashMessage.isEmpty());
+    QCOMPARE(shell.splash.message().isVisibleTo(&shell.window), !splashMessage.isEmpty());
     if (!splashMessage.isEmpty())
-        QCOMPARE(recovery.message().text(), splashMessage);
-    const bool loaded = outcomes.contains(true);
-    QCOMPARE(busyIndicator.isSpinning(), !loaded);
-    QCOMPARE(window.count(), loaded ? 1 : 2);
-    QCOMPARE(window.currentWidget(), loaded ? static_cast<QWidget *>(&view) : &splashLabel);
-    QVERIFY(chosenAddress.isEmpty());
-    QVERIFY(view.url().isEmpty());
+        QCOMPARE(shell.splash.message().text(), splashMessage);
+    // Whatever the splash page says, it shows, turning, in front of the web view.
+    const bool pageShows = splashMessage.isEmpty();
+    QCOMPARE(shell.splash.indicator().isSpinning(), !pageShows);
+    QCOMPARE(shell.window.count(), pageShows ? 1 : 2);
+    QCOMPARE(shell.window.currentWidget(),
+             pageShows ? static_cast<QWidget *>(&shell.view) : &shell.splash.label());
+    QVERIFY(shell.chosenAddress.isEmpty());
 }
 
 QTEST_MAIN(tst_LoadOutcomeHandler)

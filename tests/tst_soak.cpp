@@ -1,14 +1,14 @@
-#include "app/rendererrecovery.h"
+#include "app/assembledwindow.h"
+#include "platform/heapretention.h"
 #include "web/downloaditem.h"
-#include "web/mywebpage.h"
 
 #include "shared/filedialoganswerer.h"
 #include "shared/logcapture.h"
 #include "shared/testsandbox.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -109,18 +109,16 @@ void tst_Soak::downloadsReloadsAndRendererKills()
     QVERIFY2(listening.startsWith("listening on "), listening.constData());
     const QUrl startUrl(QString::fromUtf8(listening.mid(13)));
 
-    QWidget window;
-    window.resize(1280, 768);
-    MyWebPage page(&window, nullptr);
-    QWebEngineView view(&window);
-    view.setPage(&page);
-    view.resize(window.size());
-    RendererRecovery recovery(view, startUrl, window);
-    connect(&page, &QWebEnginePage::renderProcessTerminated, &recovery,
-            &RendererRecovery::renderProcessTerminated);
-    window.show();
+    // The window as the program builds it, the connection recovery and the load outcome
+    // included: a download or a reload must not look to them like a lost instrument.
+    AssembledWindow shell;
+    MyWebPage &page = shell.page;
+    QWebEngineView &view = shell.view;
     QSignalSpy loads(&view, &QWebEngineView::loadFinished);
-    QVERIFY(loadAgain(loads, [&] { view.load(startUrl); }));
+    QVERIFY(loadAgain(loads, [&] {
+        shell.open(startUrl, QString());
+        shell.window.show();
+    }));
 
     FileDialogAnswerer answerer;
     answerer.start();
@@ -190,7 +188,9 @@ void tst_Soak::downloadsReloadsAndRendererKills()
                        .arg(addedDescriptors(now, descriptors).join(QStringLiteral(", ")))),
         timeoutMs);
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-    QVERIFY(window.isEnabled());
+    QVERIFY(shell.window.isEnabled());
+    QCOMPARE(shell.recovery->state(), ConnectionRecovery::State::Shown);
+    QCOMPARE(shell.window.currentWidget(), &view);
     const qint64 grownKiB = residentKiB() - resident;
     qInfo("soak: %d downloads, %d reloads, %d renderer kills; descriptors %d, then %d (new: "
           "%s); resident memory %lld KiB, then %+lld KiB",
@@ -207,5 +207,13 @@ void tst_Soak::downloadsReloadsAndRendererKills()
     QVERIFY(instrument.waitForFinished(timeoutMs));
 }
 
-QTEST_MAIN(tst_Soak)
+// As the program starts: the heap settings come before anything is allocated.
+int main(int argc, char *argv[])
+{
+    keepLargeBlocksOutOfHeap();
+    QApplication application(argc, argv);
+    tst_Soak test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_soak.moc"
