@@ -6,6 +6,7 @@
 #include "shared/logcapture.h"
 #include "shared/modalanswerer.h"
 #include "shared/testsandbox.h"
+#include "widgets/busyoverlay.h"
 #include "widgets/overlaybutton.h"
 #include "widgets/waitingspinnerwidget.h"
 
@@ -132,6 +133,8 @@ private slots:
     void otherDownloadKeepsWindowDisabled();
     void indicatorDestroyedOnce_data();
     void indicatorDestroyedOnce();
+    void eachCancelEndsItsOwnDownload_data();
+    void eachCancelEndsItsOwnDownload();
 
 private:
     DownloadItem *startDownload(const QString &path);
@@ -1108,6 +1111,61 @@ void tst_DownloadItem::indicatorDestroyedOnce()
         QVERIFY(m_window->isEnabled());
         m_window.reset();
     }
+    QVERIFY(cursorRestored());
+}
+
+// clang-format off
+void tst_DownloadItem::eachCancelEndsItsOwnDownload_data()
+{
+    QTest::addColumn<QString>("cancelled");
+    QTest::addColumn<QString>("completed");
+
+    QTest::newRow("the saved file's Cancel") << "report.csv" << "print.pdf";
+    QTest::newRow("the print job's Cancel") << "print.pdf" << "report.csv";
+}
+// clang-format on
+
+void tst_DownloadItem::eachCancelEndsItsOwnDownload()
+{
+    QFETCH(QString, cancelled);
+    QFETCH(QString, completed);
+
+    // Slow enough that both are still under way when a Cancel is pressed.
+    constexpr qint64 size = 2 << 20;
+    for (const QString &name : {cancelled, completed}) {
+        DemoResponse response = offering(name.toUtf8(), size);
+        response.chunkSize = 64 * 1024;
+        response.chunkDelayMs = 100;
+        m_instrument->setResponse(QStringLiteral("/downloads/") + name, response);
+    }
+    const QString report = home() + QStringLiteral("/report.csv");
+    const QString print = temp() + QStringLiteral("/print.pdf");
+    m_dialogs.answer(choose(report));
+    startDownload(QStringLiteral("/downloads/report.csv"));
+    startDownload(QStringLiteral("/downloads/print.pdf"));
+
+    const auto cancelFor = [](const QString &name) -> OverlayButton * {
+        const auto widgets = QApplication::allWidgets();
+        for (QWidget *widget : widgets) {
+            auto *button = qobject_cast<OverlayButton *>(widget);
+            if (button && button->text() == QStringLiteral("Cancel ") + name)
+                return button;
+        }
+        return nullptr;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(cancelFor(cancelled) && cancelFor(completed), 30000);
+    QCOMPARE(m_window->findChildren<BusyOverlay *>().size(), 1);
+    QCOMPARE(m_window->findChildren<BusyOverlay *>().first()->texts().size(), 2);
+    cancelFor(cancelled)->click();
+
+    QTRY_COMPARE_WITH_TIMEOUT(finishesHandled(), 2, 30000);
+    QVERIFY(logLines.contains(
+        QStringLiteral("DownloadItem::handleFinished notice= \"The download of %1 was cancelled\"")
+            .arg(cancelled)));
+    const QString whole = completed == QLatin1String("print.pdf") ? print : report;
+    QCOMPARE(readFile(whole), DemoInstrument::patternBytes(0, size));
+    QVERIFY(m_window->findChildren<BusyOverlay *>().isEmpty());
+    QVERIFY(m_window->isEnabled());
     QVERIFY(cursorRestored());
 }
 

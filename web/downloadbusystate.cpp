@@ -11,23 +11,17 @@
 namespace {
 
 constexpr qint64 progressIntervalMs = 100;
-// Below the indicator and the two lines of progress text under it.
-const QPoint cancelOffset(0, 150);
 
 } // namespace
 
 DownloadBusyState::DownloadBusyState(WaitingSpinnerWidget *indicator, QWidget *window,
                                      QObject *context, const std::function<void()> &cancel)
     : m_indicator(indicator)
-    , m_overlay(window ? new BusyOverlay(window) : nullptr)
-    , m_cancel(window ? new OverlayButton(QStringLiteral("Cancel"), window, cancelOffset) : nullptr)
+    , m_overlay(window ? BusyOverlay::of(window) : nullptr)
+    , m_cancel(m_overlay ? m_overlay->addLine(indicator) : nullptr)
     , m_window(window ? BusyWindow::of(window) : nullptr)
 {
     startBusyIndicator(*m_indicator, Qt::white);
-    if (m_overlay) {
-        m_overlay->show();
-        m_indicator->raise();
-    }
     if (m_cancel) {
         // Queued: the click ends the download, and with it this state and the button.
         QObject::connect(m_cancel, &OverlayButton::clicked, context, cancel, Qt::QueuedConnection);
@@ -39,8 +33,10 @@ DownloadBusyState::DownloadBusyState(WaitingSpinnerWidget *indicator, QWidget *w
 
 DownloadBusyState::~DownloadBusyState()
 {
-    delete m_overlay;
-    if (m_cancel) {
+    if (m_overlay && m_cancel) {
+        m_overlay->removeLine(m_cancel);
+    } else if (m_cancel) {
+        // The window went first, and its overlay with it; the button is a window of its own.
         m_cancel->withdraw();
         m_cancel->deleteLater();
     }
@@ -55,14 +51,15 @@ void DownloadBusyState::showProgress(const QString &name, qint64 received, qint6
     if (!m_overlay || (m_progressClock.isValid() && m_progressClock.elapsed() < progressIntervalMs))
         return;
     m_progressClock.start();
-    m_overlay->setText(DownloadMessages::progress(name, received, total));
+    m_overlay->setName(m_cancel, name);
+    m_overlay->setText(m_cancel, DownloadMessages::progress(name, received, total));
 }
 
 void DownloadBusyState::showToolStepNow(const QString &text)
 {
     setCancelShown(false);
     if (m_overlay)
-        m_overlay->setTextAndPaintNow(text);
+        m_overlay->setTextAndPaintNow(m_cancel, text);
 }
 
 void DownloadBusyState::setCancelShown(bool shown)

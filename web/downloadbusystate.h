@@ -15,9 +15,9 @@ class QWidget;
 class WaitingSpinnerWidget;
 
 // One download's busy time, from its start to its end, as one object: the item's own white
-// indicator turns over the window, a dark backdrop with a progress line and a "Cancel" button
-// lies under it, and the download counts among the window's busy ones. All of it is undone
-// when this goes.
+// indicator turns over the window, the window's dark backdrop lies under it with a progress
+// line and a "Cancel" button for this download, and the download counts among the window's
+// busy ones. All of it is undone when this goes.
 class DownloadBusyState
 {
 public:
@@ -41,6 +41,7 @@ private:
     // The window may go first and take its children with it.
     QPointer<WaitingSpinnerWidget> m_indicator;
     QPointer<BusyOverlay> m_overlay;
+    // This download's line on the overlay, and its Cancel.
     QPointer<OverlayButton> m_cancel;
     QPointer<BusyWindow> m_window;
     QElapsedTimer m_progressClock;

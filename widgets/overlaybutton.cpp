@@ -43,6 +43,13 @@ void OverlayButton::withdraw()
     hide();
 }
 
+void OverlayButton::setOffsetFromCentre(const QPoint &offset)
+{
+    m_offset = offset;
+    if (m_window && isVisible())
+        place();
+}
+
 void OverlayButton::place()
 {
     const QPoint centre = m_window->mapToGlobal(m_window->rect().center()) + m_offset;

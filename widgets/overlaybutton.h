@@ -17,6 +17,7 @@ public:
     // Shows the button whenever the window shows, until withdraw().
     void present();
     void withdraw();
+    void setOffsetFromCentre(const QPoint &offset);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
