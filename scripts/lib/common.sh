@@ -56,6 +56,24 @@ wait_until() {
     done
 }
 
+# report_end_to_end BUILD_DIR SKIP_REPORT: which end-to-end scripts ran, and why any did not (a
+# normal user runs them in a user namespace, where printing through CUPS cannot be tested).
+report_end_to_end() {
+    local test ran=0 skipped=0 reason
+    echo "End-to-end tests:"
+    while read -r test; do
+        reason=$(sed -n "s/^$test: //p" "$2" | head -n 1)
+        if [ -n "$reason" ]; then
+            echo "  skipped $test: $reason"
+            skipped=$((skipped + 1))
+        else
+            echo "  ran     $test"
+            ran=$((ran + 1))
+        fi
+    done < <(ctest --test-dir "$1" -N -R '^e2e_' | sed -n 's/^ *Test *#[0-9]*: //p')
+    echo "End-to-end tests: $ran ran, $skipped skipped"
+}
+
 # Ends what is still running of what the script started: jobs that have not been waited for
 # yet, so no process id that may have been given to another process since.
 end_jobs() {

@@ -6,13 +6,35 @@
 
 set -u
 
+# The name ctest knows this test by.
+e2e_test_name="e2e_$(basename "$0" .sh)_${1:-}"
+
+# skip REASON: the test cannot run here; ctest counts it as skipped, and scripts/test, which
+# names the file in KESTRION_SKIP_REPORT, says why.
+skip() {
+    echo "SKIP: $*"
+    [ -n "${KESTRION_SKIP_REPORT:-}" ] && echo "$e2e_test_name: $*" >>"$KESTRION_SKIP_REPORT"
+    exit 77
+}
+
 # Every end-to-end test runs in a network namespace of its own with no route out, so that not
-# a single packet can leave this machine, and with mounts of its own, which vanish with it. That
-# takes root (as in CI); otherwise skip.
+# a single packet can leave this machine, and with mounts of its own, which vanish with it. Root
+# (as in CI) makes them directly; a normal user gets the same inside a user namespace of its
+# own where the kernel allows one, as uid 0 there with only the user's own uid mapped.
 if [ -z "${KESTRION_PRIVATE_NETWORK:-}" ]; then
-    [ "$(id -u)" = 0 ] || { echo "SKIP: needs root for a private network namespace"; exit 77; }
-    KESTRION_PRIVATE_NETWORK=1 exec unshare -n -m "$0" "$@"
+    if [ "$(id -u)" = 0 ]; then
+        KESTRION_PRIVATE_NETWORK=1 exec unshare -n -m "$0" "$@"
+    fi
+    unshare -r -n -m true 2>/dev/null \
+        || skip "needs root, or user namespaces that this kernel allows a normal user"
+    KESTRION_PRIVATE_NETWORK=1 KESTRION_USER_NAMESPACE=1 exec unshare -r -n -m "$0" "$@"
 fi
+
+# needs_real_root WHAT: for what a user namespace cannot do.
+needs_real_root() {
+    [ -z "${KESTRION_USER_NAMESPACE:-}" ] \
+        || skip "$* needs root: inside a user namespace only the user's own uid is mapped"
+}
 
 # The X server runs inside that namespace too and listens only on its abstract socket there,
 # which every X client tries first: nothing outside the namespace can take that name or answer
@@ -239,6 +261,7 @@ count_requests() { grep -cxF -- "$1" instrument.log; }
 # every client started from here on.
 start_cups() {
     local dir=$PWD/cups
+    needs_real_root "a CUPS scheduler, which switches to its own user for every job,"
     mkdir -p "$dir"/{conf,spool,cache,state,log,out,tmp}
     # The filters run as an unprivileged user, which needs its way into our folders.
     chmod o+x "$PWD" "$PWD/.." "$dir" && chmod 1777 "$dir/tmp" || fail "cannot open up $dir"
