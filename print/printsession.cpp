@@ -6,6 +6,8 @@
 #include "printdialog.h"
 #include "realpdftocairo.h"
 
+#include "platform/printhelperstatus.h"
+
 #include <QApplication>
 #include <QBoxLayout>
 #include <QDebug>
@@ -52,7 +54,7 @@ int PrintSession::run()
     const PrintableDocument document(m_fileName);
     if (!document.isPrintable()) {
         return fail(
-            DocumentNotPrintable,
+            PrintHelperStatus::DocumentNotPrintable,
             QStringLiteral("\"%1\" cannot be printed: %2.").arg(m_fileName, document.problem()));
     }
 
@@ -66,7 +68,7 @@ int PrintSession::run()
     prepareDialog(dialog, document.pageCount());
     if (dialog.exec() != QDialog::Accepted) {
         qDebug() << "PrintSession::run cancelled";
-        return Cancelled;
+        return PrintHelperStatus::Cancelled;
     }
     if (printer.outputFormat() == QPrinter::PdfFormat)
         return printToFile(printer, document.pageCount());
@@ -120,8 +122,9 @@ int PrintSession::printToFile(const QPrinter &printer, int pageCount)
         = QStringLiteral("The pages of \"%1\" could not be written to \"%2\": %3.");
     // The tool would empty the document before it has read it.
     if (QFileInfo(outputFileName).canonicalFilePath() == QFileInfo(m_fileName).canonicalFilePath())
-        return fail(OutputFileFailed, failure.arg(m_fileName, outputFileName,
-                                                  QStringLiteral("it is the document itself")));
+        return fail(
+            PrintHelperStatus::OutputFileFailed,
+            failure.arg(m_fileName, outputFileName, QStringLiteral("it is the document itself")));
 
     // The real pdftocairo writes the chosen pages as vector PDF, text and all.
     QProcess writer;
@@ -136,10 +139,11 @@ int PrintSession::printToFile(const QPrinter &printer, int pageCount)
             = writer.error() == QProcess::FailedToStart
                   ? writer.errorString()
                   : QStringLiteral("pdftocairo ended with status %1").arg(writer.exitCode());
-        return fail(OutputFileFailed, failure.arg(m_fileName, outputFileName, reason));
+        return fail(PrintHelperStatus::OutputFileFailed,
+                    failure.arg(m_fileName, outputFileName, reason));
     }
     qDebug() << "PrintSession::printToFile written=" << outputFileName;
-    return Printed;
+    return PrintHelperStatus::Printed;
 }
 
 int PrintSession::printToCups(const QPrinter &printer, const PageSelection &pages)
@@ -151,12 +155,12 @@ int PrintSession::printToCups(const QPrinter &printer, const PageSelection &page
         = CupsJob::submit(printer.printerName(), m_fileName, QFileInfo(m_fileName).fileName(),
                           CupsJob::optionsFor(printer, offersDuplex, pages), errorString);
     if (jobId == 0) {
-        return fail(JobRefused,
+        return fail(PrintHelperStatus::JobRefused,
                     QStringLiteral("\"%1\" was not printed: the printer \"%2\" did not take the "
                                    "job: %3.")
                         .arg(m_fileName, printer.printerName(), errorString));
     }
-    return Printed;
+    return PrintHelperStatus::Printed;
 }
 
 int PrintSession::fail(int status, const QString &message) const

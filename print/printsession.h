@@ -12,17 +12,6 @@ class QPrinter;
 class PrintSession
 {
 public:
-    // How the helper ends; the shell tells each in words. The platform's pdftocairo ends with 1
-    // to 4 and 99, never with Cancelled.
-    enum ExitStatus : quint8 {
-        // CUPS accepted the job, or the PDF file was written.
-        Printed = 0,
-        DocumentNotPrintable = 1,
-        OutputFileFailed = 2,
-        JobRefused = 3,
-        Cancelled = 10,
-    };
-
     explicit PrintSession(const QString &fileName);
 
     int run();

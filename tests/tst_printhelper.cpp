@@ -3,6 +3,7 @@
 #include "cupsjob.h"
 #include "demoinstrument/democontent.h"
 #include "pageselection.h"
+#include "platform/printhelperstatus.h"
 #include "popplerqt.h"
 #include "shared/logcapture.h"
 #include "shared/modalanswerer.h"
@@ -164,7 +165,7 @@ void tst_PrintHelper::unprintableDocument()
 
     ModalAnswerer answerer(ModalAnswerer::clickButton(QMessageBox::Ok));
     const int status = PrintSession(fileName).run();
-    QCOMPARE(status, int(PrintSession::DocumentNotPrintable));
+    QCOMPARE(status, int(PrintHelperStatus::DocumentNotPrintable));
     QVERIFY(answerer.answered());
     QCOMPARE(answerer.seenTitle(), QStringLiteral("Print"));
     QCOMPARE(answerer.seenText(),
@@ -244,9 +245,9 @@ void tst_PrintHelper::withoutPrinter_data()
     QTest::addColumn<int>("expectedStatus");
 
     QTest::newRow("the chosen pages are written to a PDF file")
-        << true << int(PrintSession::Printed);
+        << true << int(PrintHelperStatus::Printed);
     QTest::newRow("a cancel has a status of its own and writes nothing")
-        << false << int(PrintSession::Cancelled);
+        << false << int(PrintHelperStatus::Cancelled);
 }
 // clang-format on
 

@@ -1,5 +1,6 @@
 #include "downloadmessages.h"
 
+#include "platform/printhelperstatus.h"
 #include "web/toolrun.h"
 
 #include <QLocale>
@@ -108,19 +109,19 @@ QString printOutcome(const QString &name, const ToolRun &run, bool &problem)
     problem = false;
     if (run.end == ToolRun::End::Succeeded)
         return QStringLiteral("Printed %1").arg(name);
-    if (run.end == ToolRun::End::Failed && run.exitStatus == PrintCancelled)
+    if (run.end == ToolRun::End::Failed && run.exitStatus == PrintHelperStatus::Cancelled)
         return QStringLiteral("Printing of %1 was cancelled").arg(name);
     problem = true;
     QString why = toolProblem(QStringLiteral("pdftocairo"), run);
     if (run.end == ToolRun::End::Failed) {
         switch (run.exitStatus) {
-        case DocumentNotPrintable:
+        case PrintHelperStatus::DocumentNotPrintable:
             why = QStringLiteral("it is not a PDF that can be printed");
             break;
-        case OutputFileFailed:
+        case PrintHelperStatus::OutputFileFailed:
             why = QStringLiteral("its pages could not be written to the PDF file");
             break;
-        case JobRefused:
+        case PrintHelperStatus::JobRefused:
             why = QStringLiteral("the printer did not take the job");
             break;
         default:

@@ -45,15 +45,6 @@ struct DownloadOutcome
 // which of them a finished download gets, are decided here, without any widget.
 namespace DownloadMessages {
 
-// How the print helper ends besides 0 (printed, or written to a PDF file): its manual page
-// names them, and the platform's own pdftocairo never ends with PrintCancelled.
-enum PrintHelperStatus : quint8 {
-    DocumentNotPrintable = 1,
-    OutputFileFailed = 2,
-    JobRefused = 3,
-    PrintCancelled = 10,
-};
-
 // A size as people read it: "512 bytes", "12.4 MB", "1.1 GB".
 QString size(qint64 bytes);
 // "report.csv — 12.4 MB of 40.0 MB (31 %)" with a known total (a positive one), else
