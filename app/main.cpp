@@ -1,5 +1,6 @@
 #include "app/assembledwindow.h"
 #include "app/commandline.h"
+#include "app/singleinstance.h"
 #include "app/startup.h"
 #include "dialogs/selectconnectiondialog.h"
 #include "platform/heapretention.h"
@@ -14,6 +15,10 @@ int main(int argc, char *argv[])
     keepLargeBlocksOutOfHeap();
     QApplication application(argc, argv);
 
+    // Before anything is removed or asked: a second start only brings the first forward.
+    SingleInstance singleInstance;
+    if (!singleInstance.claim())
+        exitProcess(0);
     removeWebEngineFolders();
 
     StartParameters start = composeStartParameters(QCoreApplication::arguments());
@@ -36,6 +41,7 @@ int main(int argc, char *argv[])
     // The start page loads behind the splash page; every outcome is reacted to from here on.
     shell.open(start.url, chosenAddress);
     shell.window.show();
+    singleInstance.setWindow(&shell.window);
 
     const int result = QApplication::exec();
     qDebug() << "main() exiting .. result=" << result;
