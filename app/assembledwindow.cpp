@@ -8,6 +8,7 @@
 AssembledWindow::AssembledWindow()
     : splash(window)
     , page(&window, nullptr)
+    , newWindows(window, page)
 {
     // The splash image is the window's background: every page without one of its own shows it.
     QPalette palette;
@@ -17,6 +18,7 @@ AssembledWindow::AssembledWindow()
     window.resize(1280, 768);
     window.setWindowTitle(QString::fromUtf8("Kestrion® Application"));
     view.setPage(&page);
+    page.setNewWindowHost(&newWindows);
 }
 
 void AssembledWindow::open(const QUrl &startUrl, const QString &address)

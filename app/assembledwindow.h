@@ -4,6 +4,7 @@
 #include "app/mystackedwidget.h"
 #include "app/rendererrecovery.h"
 #include "web/mywebpage.h"
+#include "web/newwindowhost.h"
 #include "widgets/splashpage.h"
 
 #include <QString>
@@ -27,6 +28,8 @@ struct AssembledWindow
     SplashPage splash;
     MyWebPage page;
     QWebEngineView view;
+    // Shows what the page opens in a new window as a further page of the window.
+    NewWindowHost newWindows;
     // Emptied by the first success.
     QString chosenAddress;
     std::optional<ConnectionRecovery> recovery;

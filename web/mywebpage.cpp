@@ -2,6 +2,7 @@
 
 #include "platform/heapretention.h"
 #include "web/downloaditem.h"
+#include "web/newwindowhost.h"
 
 #include <QDebug>
 #include <QNetworkAccessManager>
@@ -51,4 +52,10 @@ bool MyWebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bo
         m_downloadItem->release();
     m_downloadItem = new DownloadItem(reply, m_mainWindow);
     return false;
+}
+
+QWebEnginePage *MyWebPage::createWindow(WebWindowType type)
+{
+    Q_UNUSED(type)
+    return m_newWindowHost ? m_newWindowHost->createPage() : nullptr;
 }

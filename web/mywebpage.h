@@ -3,6 +3,7 @@
 #include <QWebEnginePage>
 
 class DownloadItem;
+class NewWindowHost;
 class QNetworkAccessManager;
 class QNetworkRequest;
 
@@ -25,12 +26,17 @@ public:
     ~MyWebPage() override;
 
     const Navigation &lastMainFrameNavigation() const { return m_lastMainFrameNavigation; }
+    // Where a request for a new window shows; without one, the request opens nothing.
+    void setNewWindowHost(NewWindowHost *host) { m_newWindowHost = host; }
 
     // The web application marks every file for the user by "downloads" in a clicked link.
     static bool isDownloadRequest(const QUrl &url, NavigationType type);
 
-protected:
+    // Public: a page opened in a new window has its navigations judged here too.
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
+
+protected:
+    QWebEnginePage *createWindow(WebWindowType type) override;
 
 private:
     QWidget *m_mainWindow;
@@ -38,4 +44,5 @@ private:
     QNetworkRequest *m_request;
     DownloadItem *m_downloadItem;
     Navigation m_lastMainFrameNavigation;
+    NewWindowHost *m_newWindowHost = nullptr;
 };
