@@ -9,6 +9,7 @@ AssembledWindow::AssembledWindow()
     : splash(window)
     , page(&window, nullptr)
     , newWindows(window, page)
+    , watchdog(page, window)
 {
     // The splash image is the window's background: every page without one of its own shows it.
     QPalette palette;

@@ -2,6 +2,7 @@
 
 #include "app/connectionrecovery.h"
 #include "app/mystackedwidget.h"
+#include "app/pagewatchdog.h"
 #include "app/rendererrecovery.h"
 #include "web/mywebpage.h"
 #include "web/newwindowhost.h"
@@ -30,6 +31,8 @@ struct AssembledWindow
     QWebEngineView view;
     // Shows what the page opens in a new window as a further page of the window.
     NewWindowHost newWindows;
+    // Ends the page's render process when its script stops answering, once a page has shown.
+    PageWatchdog watchdog;
     // Emptied by the first success.
     QString chosenAddress;
     std::optional<ConnectionRecovery> recovery;
