@@ -43,7 +43,9 @@ void tst_PageWatchdog::initTestCase()
 {
     startLogCapture();
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
-    qRegisterMetaType<QWebEnginePage::RenderProcessTerminationStatus>();
+    // Qt 5 names the type of the signal's argument without its class.
+    qRegisterMetaType<QWebEnginePage::RenderProcessTerminationStatus>(
+        "RenderProcessTerminationStatus");
 }
 
 void tst_PageWatchdog::cleanupTestCase()
