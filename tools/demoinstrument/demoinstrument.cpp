@@ -121,6 +121,12 @@ void DemoInstrument::acceptConnections()
     }
 }
 
+void DemoInstrument::setStartPageHangs(int count, int afterMs)
+{
+    m_startPageHangs = count;
+    m_startPageHangAfterMs = afterMs;
+}
+
 DemoResponse DemoInstrument::responseFor(const QUrl &target) const
 {
     const QString path = target.path(QUrl::FullyDecoded);
@@ -135,6 +141,12 @@ DemoResponse DemoInstrument::responseFor(const QUrl &target) const
             page.headers.append(
                 qMakePair(QByteArray("Refresh"), QByteArray::number(m_startPageRefreshSeconds)));
         page.body = DemoContent::startPage(QUrlQuery(target));
+        if (m_startPageHangs > 0) {
+            --m_startPageHangs;
+            page.body.replace("</body>", "<script>setTimeout(() => { for (;;) {} }, "
+                                             + QByteArray::number(m_startPageHangAfterMs)
+                                             + ")</script></body>");
+        }
         return page;
     }
     return DemoResponse::plainText(404, "Not Found", "Not found\n");

@@ -28,6 +28,9 @@ public:
     // Makes the start page load itself again every so many seconds, as a page that follows the
     // instrument's state does; 0, the default, never.
     void setStartPageRefresh(int seconds);
+    // Makes the next start pages served run an endless loop afterMs after they show, as a page
+    // whose script stops answering does; pages served after that many behave again.
+    void setStartPageHangs(int count, int afterMs);
     // Every request line received, in order, such as "GET /Quorin/?a=b HTTP/1.1".
     QList<QByteArray> requestLines() const;
     // The whole head of every request, in the same order: the request line and the header lines,
@@ -54,6 +57,9 @@ private:
     QTcpServer m_server;
     QHash<QString, DemoResponse> m_responses;
     int m_startPageRefreshSeconds = 0;
+    // Served from a const function: counts what has been served, not what the server is.
+    mutable int m_startPageHangs = 0;
+    int m_startPageHangAfterMs = 0;
     QList<QByteArray> m_requestLines;
     QList<QByteArray> m_requestHeads;
 };

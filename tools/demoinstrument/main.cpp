@@ -100,8 +100,13 @@ int main(int argc, char *argv[])
         QStringLiteral("refresh"),
         QStringLiteral("Make the start page load itself again every SECONDS seconds."),
         QStringLiteral("SECONDS"));
+    const QCommandLineOption hangOption(
+        QStringLiteral("hang"),
+        QStringLiteral("Make the next COUNT start pages run an endless loop MS milliseconds "
+                       "after they show, e.g. 1:1500."),
+        QStringLiteral("COUNT:MS"));
     parser.addOptions({addressOption, portOption, dropOption, generatedOption, stallOption,
-                       cutOption, paceOption, refreshOption});
+                       cutOption, paceOption, refreshOption, hangOption});
     if (!parser.parse(app.arguments())) {
         errors << parser.errorText() << Qt::endl;
         return 2;
@@ -151,6 +156,18 @@ int main(int argc, char *argv[])
             return 2;
         }
         instrument.setStartPageRefresh(seconds);
+    }
+    if (parser.isSet(hangOption)) {
+        QString count;
+        qint64 afterMs = 0;
+        bool countValid = false;
+        if (splitPathAndNumber(parser.value(hangOption), count, afterMs))
+            count.toInt(&countValid);
+        if (!countValid || afterMs > std::numeric_limits<int>::max()) {
+            errors << "not COUNT:MS: " << parser.value(hangOption) << Qt::endl;
+            return 2;
+        }
+        instrument.setStartPageHangs(count.toInt(), int(afterMs));
     }
     DemoResponse drop;
     drop.dropWithoutResponse = true;
