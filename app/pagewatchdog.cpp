@@ -7,7 +7,7 @@
 #include <QWebEngineScript>
 #include <QWidget>
 
-#include <signal.h>
+#include <csignal>
 
 PageWatchdog::PageWatchdog(QWebEnginePage &page, QWidget &mainWindow)
     : m_page(page)
