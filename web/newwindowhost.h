@@ -2,13 +2,13 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QWidget>
 
 class MyWebPage;
 class NewWindowPage;
 class QStackedWidget;
 class QUrl;
 class QWebEnginePage;
-class QWidget;
 
 // Shows what the instrument's page opens in a new window (a link with a target, window.open) as
 // a further page of the main window, so that the program keeps its one window, over which a
