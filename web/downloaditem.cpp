@@ -1,6 +1,5 @@
 #include "downloaditem.h"
 
-#include "platform/qtcompat.h"
 #include "web/destinationchoice.h"
 #include "web/downloadbusystate.h"
 #include "web/downloadfile.h"
@@ -64,7 +63,9 @@ void DownloadItem::init()
     qRegisterMetaType<QNetworkReply::NetworkError>("QNetworkReply::NetworkError");
     connect(m_reply, SIGNAL(readyRead()), this, SLOT(downloadReadyRead()));
     connect(m_reply, SIGNAL(finished()), this, SLOT(downloadFinished()));
-    connect(m_reply, QtCompat::replyErrorSignal(), this, SLOT(error(QNetworkReply::NetworkError)));
+    // The signal's name since Qt 5.15, and its only one in Qt 6.
+    connect(m_reply, SIGNAL(errorOccurred(QNetworkReply::NetworkError)), this,
+            SLOT(error(QNetworkReply::NetworkError)));
     // The manager deletes its replies when the page goes: nobody finishes this transfer then.
     connect(m_reply, &QObject::destroyed, this, &DownloadItem::replyDestroyed);
     connect(m_stallTimer, &QTimer::timeout, this, [this] {
