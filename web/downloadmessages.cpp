@@ -155,12 +155,6 @@ void takeTransferOutcome(DownloadOutcome &outcome, const QNetworkReply &reply)
     outcome.httpReason = reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
 }
 
-bool wholeBodyWritten(const DownloadOutcome &outcome)
-{
-    return outcome.end == TransferEnd::Received && outcome.opened && outcome.transferError.isEmpty()
-           && (outcome.total <= 0 || outcome.written >= outcome.total);
-}
-
 QString endNotice(const DownloadOutcome &outcome, bool &problem)
 {
     problem = true;

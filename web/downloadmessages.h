@@ -72,8 +72,6 @@ QString unpackOutcome(const QString &name, const QString &folder, int fileCount,
 
 // The announced length and how the transfer ended, taken from the ended reply.
 void takeTransferOutcome(DownloadOutcome &outcome, const QNetworkReply &reply);
-// The file holds the whole body as the instrument meant it: only then is it handed to a tool.
-bool wholeBodyWritten(const DownloadOutcome &outcome);
 // The one notice for a download that has ended; problem tells a red one from a plain one. A
 // short body or a failed tool never reads like a success.
 QString endNotice(const DownloadOutcome &outcome, bool &problem);
