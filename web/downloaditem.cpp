@@ -28,7 +28,11 @@ DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
     // keyboard focus from a file dialog of another download that is open on it.
     , m_spinner(new WaitingSpinnerWidget(parentWidget, true, false))
     , m_parentWidget(parentWidget)
-    , m_stallTimer(new StallTimer(this))
+    , m_stallTimer(std::make_unique<StallTimer>(this, [this] {
+        qDebug() << "DownloadItem::endStalledTransfer seconds=" << m_stallTimer->seconds()
+                 << "url=" << m_url;
+        endTransfer(TransferEnd::Stalled);
+    }))
 {
     ++liveItemCount;
     init();
@@ -68,11 +72,6 @@ void DownloadItem::init()
             SLOT(error(QNetworkReply::NetworkError)));
     // The manager deletes its replies when the page goes: nobody finishes this transfer then.
     connect(m_reply, &QObject::destroyed, this, &DownloadItem::replyDestroyed);
-    connect(m_stallTimer, &QTimer::timeout, this, [this] {
-        qDebug() << "DownloadItem::endStalledTransfer seconds=" << m_stallTimer->seconds()
-                 << "url=" << m_url;
-        endTransfer(TransferEnd::Stalled);
-    });
     m_stallTimer->start();
 
     if (m_reply->error() != QNetworkReply::NoError)

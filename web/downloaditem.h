@@ -79,7 +79,7 @@ private:
     // From the start until the download has ended; nothing while it is not busy.
     std::unique_ptr<DownloadBusyState> m_busy;
     // Runs while bytes are awaited and no file dialog is open.
-    StallTimer *m_stallTimer;
+    std::unique_ptr<StallTimer> m_stallTimer;
     // What the notice at the end reports, filled in as the download goes.
     DownloadOutcome m_outcome;
     // Every chunk passes through this one buffer on its way to the file, from the first write
