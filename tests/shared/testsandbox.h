@@ -32,6 +32,10 @@ public:
     QStringList toolArguments(const QString &tool) const;
     // The copy of the file that the stand-in's last run was given.
     QByteArray toolInput(const QString &tool) const;
+    // The permissions of that file, in octal as stat writes them ("600").
+    QString toolInputMode(const QString &tool) const;
+    // The copies of the files of every run, in no particular order.
+    QList<QByteArray> toolInputs(const QString &tool) const;
     // The stand-in's last run had a session of its own, without a terminal to prompt on.
     bool toolLedItsSession(const QString &tool) const;
     // Forgets the stand-ins' runs, for the next download in the same sandbox.
