@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -74,29 +73,6 @@ DemoResponse offering(const QByteArray &fileName, qint64 generatedSize)
     DemoResponse response = DemoResponse::attachment(fileName, QByteArray());
     response.generatedSize = generatedSize;
     return response;
-}
-
-// The path that the last download was given, as its log line names it.
-QString loggedDestination()
-{
-    const QString prefix = QStringLiteral("DownloadItem::getFileName downloadFileName= \"");
-    for (int i = logLines.size() - 1; i >= 0; --i) {
-        if (logLines.at(i).startsWith(prefix))
-            return logLines.at(i).mid(prefix.size()).chopped(1);
-    }
-    return QString();
-}
-
-// What the files under a folder hold together, in every sub-folder.
-qint64 bytesUnder(const QString &directory)
-{
-    qint64 total = 0;
-    QDirIterator files(directory, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        files.next();
-        total += files.fileInfo().size();
-    }
-    return total;
 }
 
 bool cursorRestored()

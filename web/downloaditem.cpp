@@ -182,8 +182,12 @@ bool DownloadItem::startSpool(const QString &baseName, const QString &endName)
         m_folder.reset();
         return false;
     }
-    m_spoolPath
-        = DownloadNaming::storedFileName(m_folder->path() + QLatin1Char('/'), baseName, endName);
+    // A file to save waits under a name of the folder's own: the offered one may be longer than
+    // any file system takes, and the user may choose another.
+    m_spoolPath = m_outcome.kind == DownloadKind::OrdinaryFile
+                      ? m_folder->filePath(QStringLiteral("body"))
+                      : DownloadNaming::storedFileName(m_folder->path() + QLatin1Char('/'),
+                                                       baseName, endName);
     m_file.setFileName(m_spoolPath);
     if (!openDownloadFile(m_file, m_outcome.writeError)) {
         m_outcome.path = m_spoolPath;

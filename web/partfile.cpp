@@ -92,8 +92,13 @@ bool PartFile::takeOver(QFile &file, const QString &spoolPath, const QString &ch
     m_earlierMode = status.st_mode & 07777;
 
     // Created exclusively, never over another file, and readable by nobody else until the
-    // permissions are set at the end.
-    QByteArray partName = target + ".XXXXXX.part";
+    // permissions are set at the end. A long name is shortened, so that the suffix still fits.
+    QString fileName = QFileInfo(m_target).fileName();
+    while (QFile::encodeName(fileName).size() > 240)
+        fileName.chop(1);
+    QByteArray partName
+        = QFile::encodeName(QFileInfo(m_target).path() + QLatin1Char('/') + fileName)
+          + ".XXXXXX.part";
     const int fd = ::mkostemps(partName.data(), 5, O_CLOEXEC);
     if (fd == -1) {
         if ((errno == EACCES || errno == EPERM || errno == EROFS) && m_hadEarlier)

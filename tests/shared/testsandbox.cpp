@@ -3,6 +3,7 @@
 #include "shared/logcapture.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 
 #include <unistd.h>
@@ -115,6 +116,17 @@ QStringList entries(const QString &directory)
 {
     return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
                                      QDir::Name);
+}
+
+qint64 bytesUnder(const QString &directory)
+{
+    qint64 total = 0;
+    QDirIterator files(directory, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        files.next();
+        total += files.fileInfo().size();
+    }
+    return total;
 }
 
 int openFileDescriptors()

@@ -55,6 +55,8 @@ private:
 
 // The names in the folder, special files and hidden ones included, in order.
 QStringList entries(const QString &directory);
+// What the files under a folder hold together, in every sub-folder.
+qint64 bytesUnder(const QString &directory);
 // The files, sockets and pipes this process holds open.
 int openFileDescriptors();
 // What they are: paths, or "socket:[…]", "pipe:[…]" and the like, sorted.
