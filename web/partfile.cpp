@@ -60,23 +60,21 @@ bool writeAll(int fd, const char *data, ssize_t count)
 // The spool lies on another file system than the destination: its bytes are copied, once.
 bool copyInto(int fd, const QString &spoolPath, QString &errorString)
 {
-    const int source
-        = ::open(QFile::encodeName(spoolPath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (source == -1) {
-        errorString = systemError();
+    QFile source(spoolPath);
+    if (!source.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        errorString = source.errorString();
         return false;
     }
     QByteArray buffer(256 * 1024, Qt::Uninitialized);
-    ssize_t count = 0;
-    while ((count = ::read(source, buffer.data(), size_t(buffer.size()))) > 0) {
-        if (!writeAll(fd, buffer.constData(), count)) {
-            count = -1;
-            break;
+    qint64 count = 0;
+    while ((count = source.read(buffer.data(), buffer.size())) > 0) {
+        if (!writeAll(fd, buffer.constData(), ssize_t(count))) {
+            errorString = systemError();
+            return false;
         }
     }
     if (count < 0)
-        errorString = systemError();
-    ::close(source);
+        errorString = source.errorString();
     return count == 0;
 }
 
