@@ -78,6 +78,17 @@ bool copyInto(int fd, const QString &spoolPath, QString &errorString)
     return count == 0;
 }
 
+// The file goes on in the descriptor given, which it owns from here on.
+bool reopenOn(QFile &file, int fd, QString &errorString)
+{
+    file.close();
+    if (file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+        return true;
+    errorString = file.errorString();
+    ::close(fd);
+    return false;
+}
+
 } // namespace
 
 bool PartFile::takeOver(QFile &file, const QString &spoolPath, const QString &chosenPath,
@@ -117,15 +128,8 @@ bool PartFile::takeOver(QFile &file, const QString &spoolPath, const QString &ch
         m_path.clear();
         return false;
     }
-    file.close();
     QFile::remove(spoolPath);
-    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                   QFileDevice::AutoCloseHandle)) {
-        errorString = file.errorString();
-        ::close(fd);
-        return false;
-    }
-    return true;
+    return reopenOn(file, fd, errorString);
 }
 
 bool PartFile::openInPlace(QFile &file, QString &errorString)
@@ -135,15 +139,8 @@ bool PartFile::openInPlace(QFile &file, QString &errorString)
         errorString = systemError();
         return false;
     }
-    file.close();
     m_inPlace = true;
-    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                   QFileDevice::AutoCloseHandle)) {
-        errorString = file.errorString();
-        ::close(fd);
-        return false;
-    }
-    return true;
+    return reopenOn(file, fd, errorString);
 }
 
 bool PartFile::commit(QFile &file, QString &errorString)
