@@ -188,7 +188,8 @@ QString endNoticeOfTransfer(const DownloadOutcome &outcome, bool &problem)
                           QStringLiteral("the instrument stopped sending"));
     case TransferEnd::Cancelled:
         problem = false;
-        if (!outcome.opened || outcome.discarded)
+        // A print job or an archive goes with its folder.
+        if (!outcome.opened || outcome.discarded || outcome.kind != DownloadKind::OrdinaryFile)
             return cancelled(outcome.name);
         return incomplete(outcome.name, outcome.written, outcome.total,
                           QStringLiteral("the download was cancelled"));
