@@ -73,8 +73,8 @@ QString downloadFolderRoot()
     // nowhere, and the download says where it could not be.
     if (!qEnvironmentVariableIsEmpty("TMPDIR"))
         return QDir::tempPath().isEmpty() ? qEnvironmentVariable("TMPDIR") : QDir::tempPath();
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
-                           + QStringLiteral("/kestrion-shell/downloads");
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+                     + QStringLiteral("/kestrion-shell/downloads");
     if (!QDir().mkpath(folder)
         || !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
         return QDir::tempPath();
