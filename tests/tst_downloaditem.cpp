@@ -497,7 +497,10 @@ void tst_DownloadItem::faultyReplySavedAsItCame()
     QTRY_COMPARE_WITH_TIMEOUT(finishesHandled(), 1, 60000);
 
     if (response.statusCode == 302) {
-        QCOMPARE(linesStartingWith("DownloadItem::downloadReadyRead not followed status= 302"), 1);
+        // Qt 5 hands the answer on and the item turns it down; Qt 6 ends it as an error itself.
+        QVERIFY(linesStartingWith("DownloadItem::downloadReadyRead not followed status= 302")
+                    + linesStartingWith("DownloadItem::error")
+                >= 1);
     } else if (fileSizeLimit < 0) {
         QVERIFY(linesStartingWith("DownloadItem::error") >= 1);
     } else {
