@@ -15,8 +15,8 @@
 // milliseconds before each, a server slower than the disk.
 //
 // With --held-dialog the body is an ordinary file instead, and the "Save File" dialog is only
-// answered once the server has sent the whole body: the reply buffers it meanwhile, which is
-// the memory growth this mode reports (no curl runs then).
+// answered once the whole body has arrived: the program writes it to disk meanwhile, and the
+// memory growth this mode reports shows that it holds none of it (no curl runs then).
 //
 // Each --build LABEL BENCH_DOWNLOAD names this benchmark as built by another build (Qt 5 or
 // Qt 6), whose downloads then run in turn with the others, side by side in one table; without
@@ -83,13 +83,12 @@ void discardNoise()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-// Answers the "Save File" dialog with the target once the reply holds the whole body.
+// Answers the "Save File" dialog with the target once the whole body has arrived.
 class HeldDialogAnswerer : public QObject
 {
 public:
-    HeldDialogAnswerer(const QNetworkReply *reply, qint64 size, const QString &target)
+    HeldDialogAnswerer(const QNetworkReply *reply, const QString &target)
         : m_reply(reply)
-        , m_size(size)
         , m_target(target)
     {
         m_timer.callOnTimeout(this, &HeldDialogAnswerer::poll);
@@ -100,7 +99,7 @@ private:
     void poll()
     {
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog || m_reply->bytesAvailable() < m_size)
+        if (!dialog || !m_reply->isFinished())
             return;
         dialog->selectFile(m_target);
         static_cast<QDialog *>(dialog)->accept();
@@ -108,7 +107,6 @@ private:
     }
 
     const QNetworkReply *m_reply;
-    qint64 m_size;
     QString m_target;
     QTimer m_timer;
 };
@@ -127,7 +125,7 @@ int runShell(const QUrl &url, const QString &target, qint64 heldDialogSize)
     QNetworkReply *reply = manager.get(QNetworkRequest(url));
     std::unique_ptr<HeldDialogAnswerer> answerer;
     if (heldDialogSize > 0)
-        answerer = std::make_unique<HeldDialogAnswerer>(reply, heldDialogSize, target);
+        answerer = std::make_unique<HeldDialogAnswerer>(reply, target);
     auto *item = new DownloadItem(reply, &window);
     // The window is enabled again once the item has finished and run its follow-up action.
     while (!window.isEnabled())

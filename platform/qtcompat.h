@@ -4,11 +4,8 @@
 #include <QStringList>
 
 // What the program relies on where Qt 6 differs from Qt 5.15, in one place, so that the same
-// code makes the same connections and writes the same log lines on both.
+// code writes the same log lines on both.
 namespace QtCompat {
-
-// The network reply's error signal, for a string-based connection.
-const char *replyErrorSignal();
 
 // A list for a log line, in parentheses and separated by a comma and a space, as Qt 5 writes a
 // QStringList; Qt 6 puts "QList" in front.

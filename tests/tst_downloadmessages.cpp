@@ -139,13 +139,29 @@ void tst_DownloadMessages::texts_data()
            "sending)";
     DownloadOutcome cancelled = outcome(K::OrdinaryFile, 10, 20);
     cancelled.end = TransferEnd::Cancelled;
-    cancelled.removed = true;
-    QTest::newRow("end: cancelled, its file removed") << ended(cancelled)
-        << "The download of report.csv was cancelled";
-    cancelled.removed = false;
-    QTest::newRow("end: cancelled into a file the user chose to replace") << ended(cancelled)
+    QTest::newRow("end: cancelled, written in place") << ended(cancelled)
         << "report.csv is incomplete: only 10 bytes of 20 bytes arrived (the download was "
            "cancelled)";
+    cancelled.discarded = true;
+    QTest::newRow("end: cancelled, nothing kept") << ended(cancelled)
+        << "The download of report.csv was cancelled; nothing was saved";
+    cancelled.earlierKept = QStringLiteral("report.csv");
+    QTest::newRow("end: cancelled, the earlier file unchanged") << ended(cancelled)
+        << "The download of report.csv was cancelled; the earlier report.csv is unchanged";
+    DownloadOutcome cutOver = outcome(K::OrdinaryFile, 10, 20);
+    cutOver.transferError = QStringLiteral("Connection closed");
+    cutOver.discarded = true;
+    cutOver.earlierKept = QStringLiteral("old.csv");
+    QTest::newRow("end: cut, the earlier file unchanged") << ended(cutOver)
+        << "! report.csv is incomplete: only 10 bytes of 20 bytes arrived (Connection closed); "
+           "the earlier old.csv is unchanged";
+    DownloadOutcome redirected = outcome(K::OrdinaryFile, 0, 0);
+    redirected.end = TransferEnd::Redirected;
+    redirected.httpStatus = 302;
+    redirected.httpReason = QStringLiteral("Found");
+    QTest::newRow("end: an answer that sends it elsewhere is not saved") << ended(redirected)
+        << "! report.csv was not downloaded: the instrument sent it on with 302 (Found), which "
+           "was not followed";
     DownloadOutcome answered = outcome(K::OrdinaryFile, 0, 0);
     answered.serverAnswer = true;
     answered.transferError = QStringLiteral("Error transferring - server replied: Not Found");

@@ -41,6 +41,7 @@ const QByteArray linksAndForms
       "<a id=\"q\" href=\"/downloads/x.csv?sample=S-0001&amp;unit=mmol#row2\">x with query</a>"
       "<a id=\"e\" href=\"/export?folder=downloads\">export</a>"
       "<a id=\"s\" href=\"/downloads/slow.csv\">slow</a>"
+      "<a id=\"r\" href=\"/downloads/moved\">moved</a>"
       "<form id=\"fg\" method=\"get\" action=\"/downloads/form\">"
       "<input name=\"q\" value=\"1\"><button id=\"fgs\" type=\"submit\">get</button></form>"
       "<form id=\"fp\" method=\"post\" action=\"/downloads/post\">"
@@ -155,6 +156,10 @@ void tst_MyWebPage::init()
     // Plain pages under download addresses, so that a followed navigation shows as a new page.
     for (const char *path : {"/downloads/x.csv", "/downloads/y.csv", "/downloads/form", "/export"})
         m_instrument->setResponse(QString::fromLatin1(path), htmlPage(QByteArray("<p>") + path));
+    // A download link that the instrument sends on: fetched from where it leads, in every Qt.
+    DemoResponse moved = DemoResponse::plainText(302, "Found", "moved\n");
+    moved.headers.append(qMakePair(QByteArray("Location"), QByteArray("/downloads/x.csv")));
+    m_instrument->setResponse(QStringLiteral("/downloads/moved"), moved);
     DemoResponse stalled = DemoResponse::attachment("slow.csv", "never sent\n");
     stalled.stallAfterBytes = 0;
     m_instrument->setResponse(QStringLiteral("/downloads/slow.csv"), stalled);
@@ -307,6 +312,9 @@ void tst_MyWebPage::clickedDownloadLinkIsFetchedNotFollowed_data()
     QTest::newRow("downloads only in the query")
         << "/page.html" << clickScript(QStringLiteral("e")) << "/export?folder=downloads"
         << QByteArray("GET /export?folder=downloads HTTP/1.1") << true;
+    QTest::newRow("link that the instrument sends on is fetched where it leads")
+        << "/page.html" << clickScript(QStringLiteral("r")) << "/downloads/moved"
+        << QByteArray("GET /downloads/x.csv HTTP/1.1") << true;
     QTest::newRow("link in a sub-frame counts like one in the main frame")
         << "/frame.html"
         << "document.getElementById('f').contentDocument.getElementById('l').click()"

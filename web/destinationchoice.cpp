@@ -9,11 +9,15 @@
 
 namespace DestinationChoice {
 
-QString choose(DownloadKind kind, const QString &baseName, const QString &endName, QWidget *window,
-               QString &unpackFolder)
+QString choose(DownloadKind kind, const QString &baseName, const QString &endName,
+               const QString &downloadFolder, QWidget *window, QString &unpackFolder)
 {
-    const QString directory = DownloadNaming::directoryFor(kind);
-    const QString defaultFileName = DownloadNaming::uniqueFileName(directory, baseName, endName);
+    const QString directory = DownloadNaming::directoryFor(kind, downloadFolder);
+    // The download's own folder holds nothing but this download's file.
+    const QString defaultFileName
+        = kind == DownloadKind::OrdinaryFile
+              ? DownloadNaming::uniqueFileName(directory, baseName, endName)
+              : directory + baseName + QLatin1Char('.') + endName;
     qDebug() << "DownloadItem::getFileName defaultFileName=" << defaultFileName;
     QString downloadFileName = DownloadNaming::storedFileName(directory, baseName, endName);
 

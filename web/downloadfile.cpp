@@ -1,6 +1,8 @@
 #include "downloadfile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QString>
 
 #include <cerrno>
@@ -65,10 +67,23 @@ bool openRegularFileForWriting(QFile &file, QString &errorString)
 
 } // namespace
 
-bool openDownloadDestination(QFile &file, bool inFixedPlace, QString &errorString)
+QString downloadFolderRoot()
 {
-    const bool opened = inFixedPlace ? openRegularFileForWriting(file, errorString)
-                                     : file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    // Qt names no temporary folder at all for one that does not exist; a folder is then made
+    // nowhere, and the download says where it could not be.
+    if (!qEnvironmentVariableIsEmpty("TMPDIR"))
+        return QDir::tempPath().isEmpty() ? qEnvironmentVariable("TMPDIR") : QDir::tempPath();
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+                     + QStringLiteral("/kestrion-shell/downloads");
+    if (!QDir().mkpath(folder)
+        || !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        return QDir::tempPath();
+    return folder;
+}
+
+bool openDownloadFile(QFile &file, QString &errorString)
+{
+    const bool opened = openRegularFileForWriting(file, errorString);
     if (!opened && errorString.isEmpty())
         errorString = file.errorString();
     return opened;

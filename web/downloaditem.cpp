@@ -1,6 +1,5 @@
 #include "downloaditem.h"
 
-#include "platform/qtcompat.h"
 #include "web/destinationchoice.h"
 #include "web/downloadbusystate.h"
 #include "web/downloadfile.h"
@@ -11,6 +10,7 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -29,7 +29,11 @@ DownloadItem::DownloadItem(QNetworkReply *reply, QWidget *parentWidget)
     // keyboard focus from a file dialog of another download that is open on it.
     , m_spinner(new WaitingSpinnerWidget(parentWidget, true, false))
     , m_parentWidget(parentWidget)
-    , m_stallTimer(new StallTimer(this))
+    , m_stallTimer(std::make_unique<StallTimer>(this, [this] {
+        qDebug() << "DownloadItem::endStalledTransfer seconds=" << m_stallTimer->seconds()
+                 << "url=" << m_url;
+        endTransfer(TransferEnd::Stalled);
+    }))
 {
     ++liveItemCount;
     init();
@@ -39,6 +43,8 @@ DownloadItem::~DownloadItem()
 {
     // Destroyed in the middle of a transfer: the window must not stay disabled behind it.
     m_busy.reset();
+    // A part file is taken away; an earlier file under the chosen name stays as it was.
+    m_part.discard(m_file);
     delete m_spinner;
     --liveItemCount;
 }
@@ -64,14 +70,11 @@ void DownloadItem::init()
     qRegisterMetaType<QNetworkReply::NetworkError>("QNetworkReply::NetworkError");
     connect(m_reply, SIGNAL(readyRead()), this, SLOT(downloadReadyRead()));
     connect(m_reply, SIGNAL(finished()), this, SLOT(downloadFinished()));
-    connect(m_reply, QtCompat::replyErrorSignal(), this, SLOT(error(QNetworkReply::NetworkError)));
+    // The signal's name since Qt 5.15, and its only one in Qt 6.
+    connect(m_reply, SIGNAL(errorOccurred(QNetworkReply::NetworkError)), this,
+            SLOT(error(QNetworkReply::NetworkError)));
     // The manager deletes its replies when the page goes: nobody finishes this transfer then.
     connect(m_reply, &QObject::destroyed, this, &DownloadItem::replyDestroyed);
-    connect(m_stallTimer, &QTimer::timeout, this, [this] {
-        qDebug() << "DownloadItem::endStalledTransfer seconds=" << m_stallTimer->seconds()
-                 << "url=" << m_url;
-        endTransfer(TransferEnd::Stalled);
-    });
     m_stallTimer->start();
 
     if (m_reply->error() != QNetworkReply::NoError)
@@ -95,6 +98,9 @@ void DownloadItem::downloadReadyRead()
     showProgress();
     if (!m_mutex.tryLock(0)) {
         qDebug() << "DownloadItem::downloadReadyRead in progress";
+        // A dialog of this download is open: what arrives meanwhile goes to its file on disk.
+        if (m_stage == Stage::Naming && m_file.isOpen())
+            writeAvailable();
         return;
     }
 
@@ -117,14 +123,33 @@ void DownloadItem::openForFirstChunk()
 {
     m_finishPending = false;
     m_stage = Stage::Naming;
+    // An answer that sends the download on to an address that was not followed is not the file.
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status >= 300 && status < 400) {
+        qDebug() << "DownloadItem::downloadReadyRead not followed status=" << status << m_url;
+        endTransfer(TransferEnd::Redirected);
+        return;
+    }
     // The dialog has a Cancel of its own, and the user is not to be hurried while choosing.
     m_stallTimer->stop();
     m_busy->setCancelShown(false);
     getFileName();
     m_busy->setCancelShown(true);
-    if (m_file.fileName().isEmpty() || !m_reply) {
+    if (!m_outcome.writeError.isEmpty()) {
+        // A failed write while the dialog was open has ended the transfer already.
+        if (m_outcome.end == TransferEnd::Received) {
+            qDebug() << "DownloadItem::downloadReadyRead error=" << m_outcome.writeError << m_url;
+            endTransfer(TransferEnd::NotWritten);
+        }
+        m_part.discard(m_file);
+        m_folder.reset();
+        return;
+    }
+    if (m_outcome.path.isEmpty() || !m_reply) {
         qDebug() << "DownloadItem::downloadReadyRead empty file";
         m_stage = Stage::GivenUp;
+        m_file.close();
+        m_folder.reset();
         // A finish that came while the dialog was open is not handled any more: the reply
         // would otherwise stay with the manager for good.
         if (m_finishPending && m_reply)
@@ -132,16 +157,43 @@ void DownloadItem::openForFirstChunk()
         return;
     }
     m_stallTimer->start();
-    qDebug() << "DownloadItem::downloadReadyRead got filename=" << m_file.fileName();
-    m_createdFile = !QFileInfo::exists(m_file.fileName());
-    if (!openDownloadDestination(m_file, m_print || m_unzip, m_outcome.writeError)) {
+    qDebug() << "DownloadItem::downloadReadyRead got filename=" << m_outcome.path;
+    if (m_outcome.kind == DownloadKind::OrdinaryFile
+        && !m_part.takeOver(m_file, m_spoolPath, m_outcome.path, m_outcome.writeError)) {
         qDebug() << "DownloadItem::downloadReadyRead error=" << m_outcome.writeError << m_url;
         endTransfer(TransferEnd::NotWritten);
+        m_part.discard(m_file);
+        m_folder.reset();
         return;
     }
     m_stage = Stage::Writing;
     m_outcome.opened = true;
-    m_reply->setReadBufferSize(streamingBufferSize);
+}
+
+// Opens the file in the download's own folder that takes the body until a destination has been
+// chosen; a print job or an archive stays there.
+bool DownloadItem::startSpool(const QString &baseName, const QString &endName)
+{
+    const QString root = downloadFolderRoot();
+    m_folder = std::make_unique<QTemporaryDir>(root + QStringLiteral("/download-XXXXXX"));
+    if (!m_folder->isValid()) {
+        m_outcome.path = root;
+        m_outcome.writeError = m_folder->errorString();
+        m_folder.reset();
+        return false;
+    }
+    // A file to save waits under a name of the folder's own: the offered one may be longer than
+    // any file system takes, and the user may choose another.
+    m_spoolPath = m_outcome.kind == DownloadKind::OrdinaryFile
+                      ? m_folder->filePath(QStringLiteral("body"))
+                      : DownloadNaming::storedFileName(m_folder->path() + QLatin1Char('/'),
+                                                       baseName, endName);
+    m_file.setFileName(m_spoolPath);
+    if (!openDownloadFile(m_file, m_outcome.writeError)) {
+        m_outcome.path = m_spoolPath;
+        return false;
+    }
+    return true;
 }
 
 // Once a piece could not be written, the download ends: whatever came after it would leave a
@@ -170,7 +222,8 @@ void DownloadItem::replyDestroyed()
     // A handler waiting in a file dialog finds the reply gone once the dialog has closed.
     if (m_stage == Stage::Finished || m_stage == Stage::GivenUp || !m_mutex.tryLock(0))
         return;
-    m_file.close();
+    m_part.discard(m_file);
+    m_folder.reset();
     m_stage = Stage::GivenUp;
     m_mutex.unlock();
     m_busy.reset();
@@ -243,12 +296,12 @@ void DownloadItem::getFileName()
     m_print = m_outcome.kind == DownloadKind::PrintJob;
     m_unzip = m_outcome.kind == DownloadKind::ZipArchive;
 
-    // While the user decides, the reply takes in whatever arrives, without a limit: a server
-    // kept waiting for long might give up on the transfer.
-    if (!m_print)
-        m_reply->setReadBufferSize(0);
-    const QString downloadFileName = DestinationChoice::choose(m_outcome.kind, baseName, endName,
-                                                               m_parentWidget, m_unzipLocation);
+    // While the user decides, what arrives goes to disk: held in memory it would grow with the
+    // body, and a server kept waiting instead might give up on the transfer.
+    if (!startSpool(baseName, endName))
+        return;
+    const QString downloadFileName = DestinationChoice::choose(
+        m_outcome.kind, baseName, endName, m_folder->path(), m_parentWidget, m_unzipLocation);
     // The page may have gone, and with it the reply, while the dialog was open.
     if (!m_reply)
         return;
@@ -256,9 +309,32 @@ void DownloadItem::getFileName()
         m_reply->close();
         return;
     }
-    m_file.setFileName(downloadFileName);
     m_outcome.path = downloadFileName;
     m_outcome.unpackFolder = m_unzipLocation;
+}
+
+// A file to save replaces the chosen one only when the body has come whole, an error answer of
+// the server included; otherwise the earlier file stays as it was. A print job or an archive
+// stays in its folder for its tool.
+void DownloadItem::keepOrDiscard()
+{
+    if (m_outcome.kind != DownloadKind::OrdinaryFile || !m_outcome.opened) {
+        m_file.close();
+        return;
+    }
+    const bool whole = m_outcome.end == TransferEnd::Received
+                       && (m_outcome.transferError.isEmpty() || m_outcome.serverAnswer)
+                       && (m_outcome.total <= 0 || m_outcome.written >= m_outcome.total);
+    if (whole) {
+        if (m_part.commit(m_file, m_outcome.writeError))
+            return;
+        qDebug() << "DownloadItem::handleFinished error=" << m_outcome.writeError << m_url;
+        m_outcome.end = TransferEnd::NotWritten;
+    }
+    m_outcome.discarded = !m_part.writesInPlace();
+    if (m_part.keepsEarlier())
+        m_outcome.earlierKept = QFileInfo(m_part.target()).fileName();
+    m_part.discard(m_file);
 }
 
 void DownloadItem::handleFinished()
@@ -269,21 +345,16 @@ void DownloadItem::handleFinished()
         DownloadMessages::takeTransferOutcome(m_outcome, *m_reply);
         m_reply->deleteLater();
     }
-    if (m_file.isOpen()) {
-        m_file.close();
-        // Opened from a checked descriptor, the file no longer reports its name.
-        m_file.setFileName(m_outcome.path);
-    }
+    keepOrDiscard();
+    // Opened from a checked descriptor, the file no longer reports its name.
+    m_file.setFileName(m_outcome.path);
     // The item stays until the page replaces it; it keeps no buffer meanwhile.
     m_chunkBuffer.clear();
-    // A cancelled download leaves nothing of its own behind, but a file the user chose to
-    // replace keeps what came.
-    if (m_outcome.end == TransferEnd::Cancelled && m_outcome.opened
-        && (m_createdFile || m_print || m_unzip))
-        m_outcome.removed = QFile::remove(m_file.fileName());
 
     runFollowUpAction(m_outcome, m_file.fileName(), m_unzipLocation,
                       [this](const QString &step) { m_busy->showToolStepNow(step); });
+    // The print job or the archive goes once its tool has ended, and with it its folder.
+    m_folder.reset();
     m_busy.reset();
     // A cancelled dialog needs no word.
     const bool givenUp = m_stage == Stage::GivenUp;

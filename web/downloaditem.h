@@ -1,6 +1,7 @@
 #pragma once
 
 #include "web/downloadmessages.h"
+#include "web/partfile.h"
 
 #include <QFile>
 #include <QMutex>
@@ -12,6 +13,7 @@
 #include <memory>
 
 class DownloadBusyState;
+class QTemporaryDir;
 class StallTimer;
 class WaitingSpinnerWidget;
 
@@ -49,6 +51,8 @@ private:
     void providedFileName(QString &baseName, QString &endName);
     void getFileName();
     void openForFirstChunk();
+    bool startSpool(const QString &baseName, const QString &endName);
+    void keepOrDiscard();
     void writeAvailable();
     void endTransfer(TransferEnd end);
     void replyDestroyed();
@@ -74,12 +78,17 @@ private:
     bool m_finishPending = false;
     Stage m_stage = Stage::WaitingForData;
     bool m_released = false;
-    // The destination did not exist before: a cancelled download takes it away again.
-    bool m_createdFile = false;
+    // The download's own folder: a print job or an archive lives there until its tool has
+    // ended, and what arrives while a dialog is open waits there on disk, not in memory.
+    std::unique_ptr<QTemporaryDir> m_folder;
+    // Where the body goes first, in m_folder.
+    QString m_spoolPath;
+    // A file to save is written beside its destination, which it replaces once it is whole.
+    PartFile m_part;
     // From the start until the download has ended; nothing while it is not busy.
     std::unique_ptr<DownloadBusyState> m_busy;
     // Runs while bytes are awaited and no file dialog is open.
-    StallTimer *m_stallTimer;
+    std::unique_ptr<StallTimer> m_stallTimer;
     // What the notice at the end reports, filled in as the download goes.
     DownloadOutcome m_outcome;
     // Every chunk passes through this one buffer on its way to the file, from the first write

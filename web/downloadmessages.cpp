@@ -104,6 +104,18 @@ QString cancelled(const QString &name)
     return QStringLiteral("The download of %1 was cancelled").arg(name);
 }
 
+QString notReceived(const QString &name, const QString &reason)
+{
+    return QStringLiteral("%1 was not downloaded: %2").arg(name, reason);
+}
+
+QString leftAlone(const QString &earlierKept)
+{
+    if (earlierKept.isEmpty())
+        return QStringLiteral("; nothing was saved");
+    return QStringLiteral("; the earlier %1 is unchanged").arg(earlierKept);
+}
+
 QString printOutcome(const QString &name, const ToolRun &run, bool &problem)
 {
     problem = false;
@@ -155,13 +167,10 @@ void takeTransferOutcome(DownloadOutcome &outcome, const QNetworkReply &reply)
     outcome.httpReason = reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
 }
 
-bool wholeBodyWritten(const DownloadOutcome &outcome)
-{
-    return outcome.end == TransferEnd::Received && outcome.opened && outcome.transferError.isEmpty()
-           && (outcome.total <= 0 || outcome.written >= outcome.total);
-}
+namespace {
 
-QString endNotice(const DownloadOutcome &outcome, bool &problem)
+// The notice without what became of an earlier file.
+QString endNoticeOfTransfer(const DownloadOutcome &outcome, bool &problem)
 {
     problem = true;
     switch (outcome.end) {
@@ -169,18 +178,26 @@ QString endNotice(const DownloadOutcome &outcome, bool &problem)
         break;
     case TransferEnd::NotWritten:
         return notSaved(outcome.name, outcome.path, outcome.writeError);
+    case TransferEnd::Redirected:
+        return notReceived(outcome.name,
+                           QStringLiteral("the instrument sent it on with %1 (%2), which was not "
+                                          "followed")
+                               .arg(QString::number(outcome.httpStatus), outcome.httpReason));
     case TransferEnd::Stalled:
         return incomplete(outcome.name, outcome.written, outcome.total,
                           QStringLiteral("the instrument stopped sending"));
     case TransferEnd::Cancelled:
         problem = false;
-        if (!outcome.opened || outcome.removed)
+        // A print job or an archive goes with its folder.
+        if (!outcome.opened || outcome.discarded || outcome.kind != DownloadKind::OrdinaryFile)
             return cancelled(outcome.name);
         return incomplete(outcome.name, outcome.written, outcome.total,
                           QStringLiteral("the download was cancelled"));
     }
     if (outcome.serverAnswer)
         return serverError(outcome.name, outcome.httpStatus, outcome.httpReason, outcome.opened);
+    if (!outcome.opened && !outcome.transferError.isEmpty())
+        return notReceived(outcome.name, outcome.transferError);
     if (!outcome.transferError.isEmpty() || (outcome.total > 0 && outcome.written < outcome.total))
         return incomplete(outcome.name, outcome.written, outcome.total, outcome.transferError);
     if (!outcome.opened)
@@ -196,6 +213,16 @@ QString endNotice(const DownloadOutcome &outcome, bool &problem)
     }
     problem = false;
     return saved(outcome.name, outcome.path);
+}
+
+} // namespace
+
+QString endNotice(const DownloadOutcome &outcome, bool &problem)
+{
+    QString text = endNoticeOfTransfer(outcome, problem);
+    if (outcome.discarded && (outcome.opened || !outcome.earlierKept.isEmpty()))
+        text += leftAlone(outcome.earlierKept);
+    return text;
 }
 
 } // namespace DownloadMessages

@@ -8,8 +8,9 @@
 class QNetworkReply;
 
 // How the transfer ended: the reply came to its end, whatever it held, or the program cut it
-// off because the file could not take it, the instrument stopped sending, or the user cancelled.
-enum class TransferEnd : quint8 { Received, NotWritten, Stalled, Cancelled };
+// off because the file could not take it, the instrument stopped sending, the answer sent it on
+// to an address that is not followed, or the user cancelled.
+enum class TransferEnd : quint8 { Received, NotWritten, Stalled, Redirected, Cancelled };
 
 // How a download ended, as far as the notice is concerned. The item fills it in as the
 // download goes, and the reply's part once it has ended.
@@ -23,8 +24,10 @@ struct DownloadOutcome
     TransferEnd end = TransferEnd::Received;
     // The destination was opened: something of the body could be written.
     bool opened = false;
-    // A cancelled download's file was removed again.
-    bool removed = false;
+    // What came of a file to save was not kept, as it was not whole; earlierKept names the
+    // earlier file under the chosen name, which stays as it was, if there was one.
+    bool discarded = false;
+    QString earlierKept;
     qint64 written = 0;
     // The length the server announced; 0 or less when it announced none.
     qint64 total = 0;
@@ -65,6 +68,11 @@ QString notSaved(const QString &name, const QString &path, const QString &reason
 // The server answered with an error; its answer, if it had one, is what was written.
 QString serverError(const QString &name, int httpStatus, const QString &reason, bool answerWritten);
 QString cancelled(const QString &name);
+// The body reached the destination early or not at all: a transfer that ended without a byte.
+QString notReceived(const QString &name, const QString &reason);
+// What became of the chosen file after a download that was not saved: "; nothing was saved", or
+// "; the earlier NAME is unchanged".
+QString leftAlone(const QString &earlierKept);
 // How printing or unpacking ended, in one line; problem tells a failure.
 QString printOutcome(const QString &name, const ToolRun &run, bool &problem);
 QString unpackOutcome(const QString &name, const QString &folder, int fileCount, const ToolRun &run,
@@ -72,8 +80,6 @@ QString unpackOutcome(const QString &name, const QString &folder, int fileCount,
 
 // The announced length and how the transfer ended, taken from the ended reply.
 void takeTransferOutcome(DownloadOutcome &outcome, const QNetworkReply &reply);
-// The file holds the whole body as the instrument meant it: only then is it handed to a tool.
-bool wholeBodyWritten(const DownloadOutcome &outcome);
 // The one notice for a download that has ended; problem tells a red one from a plain one. A
 // short body or a failed tool never reads like a success.
 QString endNotice(const DownloadOutcome &outcome, bool &problem);

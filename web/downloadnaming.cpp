@@ -76,9 +76,9 @@ DownloadKind kindOf(const QString &baseName, const QString &endName)
     return DownloadKind::OrdinaryFile;
 }
 
-QString directoryFor(DownloadKind kind)
+QString directoryFor(DownloadKind kind, const QString &downloadFolder)
 {
-    QString directory = kind == DownloadKind::OrdinaryFile ? QDir::homePath() : QDir::tempPath();
+    QString directory = kind == DownloadKind::OrdinaryFile ? QDir::homePath() : downloadFolder;
     if (!directory.isEmpty())
         directory += QLatin1Char('/');
     return directory;

@@ -19,12 +19,14 @@ void splitOfferedName(const QByteArray &contentDisposition, QString &baseName, Q
 QString shownName(const QByteArray &contentDisposition);
 DownloadKind kindOf(const QString &baseName, const QString &endName);
 // The folder of each kind, with "/" appended unless it is empty: print jobs and archives go
-// into the temporary folder, ordinary files are proposed in the home folder.
-QString directoryFor(DownloadKind kind);
+// into the download's own folder, so that two of one name never share a file; ordinary files
+// are proposed in the home folder.
+QString directoryFor(DownloadKind kind, const QString &downloadFolder);
 // The first path in `directory` (which ends with "/" or is empty) that does not exist yet.
 QString uniqueFileName(const QString &directory, const QString &baseName, const QString &endName);
-// Where a print job or an archive is stored: the plain name, not made unique, with nothing in
-// it that a tool reads as more than a name.
+// Where a print job or an archive is stored: the plain name in its own folder (print.pdf is what
+// the print queue shows as the job's title), with nothing in it that a tool reads as more than
+// a name.
 QString storedFileName(const QString &directory, const QString &baseName, const QString &endName);
 
 } // namespace DownloadNaming

@@ -14,7 +14,11 @@ MyWebPage::MyWebPage(QWidget *mainWindow, QObject *parent)
     , m_networkManager(new QNetworkAccessManager)
     , m_request(new QNetworkRequest(QUrl()))
     , m_downloadItem(nullptr)
-{}
+{
+    // Qt 6 follows redirects by itself and Qt 5 does not; a download link that is sent on must
+    // reach the same file with either, and never from https to plain http.
+    m_networkManager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+}
 
 MyWebPage::~MyWebPage()
 {

@@ -82,6 +82,12 @@ ToolRun unpackArchive(const QString &fileName, const QString &folder, int &unpac
     return run;
 }
 
+bool wholeBodyWritten(const DownloadOutcome &outcome)
+{
+    return outcome.end == TransferEnd::Received && outcome.opened && outcome.transferError.isEmpty()
+           && (outcome.total <= 0 || outcome.written >= outcome.total);
+}
+
 void runFollowUpAction(DownloadOutcome &outcome, const QString &fileName,
                        const QString &unpackFolder,
                        const std::function<void(const QString &)> &showStep)
@@ -93,7 +99,7 @@ void runFollowUpAction(DownloadOutcome &outcome, const QString &fileName,
     // instrument offered.
     if (!outcome.opened) {
         qDebug() << "DownloadItem::handleFinished nothing written to" << fileName;
-    } else if (!DownloadMessages::wholeBodyWritten(outcome)) {
+    } else if (!wholeBodyWritten(outcome)) {
         qDebug() << "DownloadItem::handleFinished incomplete" << fileName;
     } else if (outcome.kind == DownloadKind::PrintJob) {
         showStep(DownloadMessages::printing(outcome.name));

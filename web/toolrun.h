@@ -23,6 +23,8 @@ ToolRun printWithDialog(const QString &fileName);
 // The number of files the archive added to the folder goes into unpackedFiles.
 ToolRun unpackArchive(const QString &fileName, const QString &folder, int &unpackedFiles);
 
+// The file holds the whole body as the instrument meant it: only then is it handed to a tool.
+bool wholeBodyWritten(const DownloadOutcome &outcome);
 // Hands a finished print job or archive to its tool, once the whole body is in its file: a part
 // of a PDF or an archive is of no use to the tool. showStep gets the line to show before the GUI
 // thread waits for the tool.

@@ -546,20 +546,75 @@ check "started through a symbolic link: finds the program and the image" \
     links_installed_splash "$case_dir/home/.local/share/kestrion-shell"
 check "started through a symbolic link: the program runs" test "$status" = 7
 
+# started_apart: the program ran, in a folder of its own in the temporary folder given (0700),
+# and one line on standard error said why.
+started_apart() {
+    local started
+    started=$(head -n 1 "$report")
+    [ "$status" = 7 ] && [ "$(dirname "$started")" = "$(readlink -f "$1")" ] \
+        && [ "$(stat -c %a "$started")" = 700 ] && [ "$(wc -l <"$case_dir/output")" -ge 1 ] \
+        && grep -q "^kestrion-shell-launcher: cannot use .*; using $1/kestrion-shell\." \
+            "$case_dir/output"
+}
+
 new_case unusable-folder
 printf 'not a folder' >"$case_dir/data"
-launch HOME="$case_dir/home" XDG_DATA_HOME="$case_dir/data" -- kestrion-shell-launcher
-# The stand-in's own status, 7, would mean it ran.
-failed_itself() {
-    [ "$status" != 0 ] && [ "$status" != 7 ]
-}
-check "folder cannot be made: the launcher fails" failed_itself
-check "folder cannot be made: the program is not started elsewhere" test ! -e "$report"
+mkdir "$case_dir/tmp"
+launch HOME="$case_dir/home" XDG_DATA_HOME="$case_dir/data" TMPDIR="$case_dir/tmp" \
+    -- kestrion-shell-launcher
+check "folder cannot be made: the program starts apart, and says why" started_apart "$case_dir/tmp"
 
 new_case no-home
-launch -- kestrion-shell-launcher
-check "no HOME and no XDG_DATA_HOME: the launcher fails" failed_itself
-check "no HOME and no XDG_DATA_HOME: the program is not started" test ! -e "$report"
+mkdir "$case_dir/tmp"
+launch TMPDIR="$case_dir/tmp" -- kestrion-shell-launcher
+check "no HOME and no XDG_DATA_HOME: the program starts apart, and says why" \
+    started_apart "$case_dir/tmp"
+
+# Root may write any folder: these cases run as another user (nobody), with a copy of the
+# installation where that user can reach it.
+user_work=$(mktemp -d /tmp/package-user.XXXXXX) || exit 1
+trap 'rm -rf "$work" "$user_work"' EXIT
+chmod 755 "$user_work"
+cp -a "$prefix" "$user_work/usr"
+# launch_as_user HOME: runs the launcher as nobody; the stand-in reports as before.
+launch_as_user() {
+    rm -rf "$user_work/reports" "$user_work/tmp"
+    mkdir -p "$user_work/reports" "$user_work/tmp"
+    chown 65534:65534 "$user_work/reports" "$user_work/tmp"
+    report=$user_work/reports/report
+    (cd "$1" && setpriv --reuid=65534 --regid=65534 --clear-groups env -i \
+        PATH="$user_work/usr/bin:/usr/bin:/bin" HOME="$1" TMPDIR="$user_work/tmp" \
+        KESTRION_STAND_IN_REPORT="$report" kestrion-shell-launcher) >"$case_dir/output" 2>&1
+    status=$?
+}
+
+# One start through sudo with HOME kept leaves the folders to root.
+new_case folders-left-to-root
+user_home=$user_work/home-root-owned
+mkdir -p "$user_home/.cache/kestrion-shell/tmp" "$user_home/.local/share/kestrion-shell"
+chown 65534:65534 "$user_home" "$user_home/.cache" "$user_home/.local" "$user_home/.local/share"
+launch_as_user "$user_home"
+check "folders left to root: the program starts apart, and says why" \
+    started_apart "$user_work/tmp"
+check "folders left to root: its temporary folder is its own too" \
+    test "$(dirname "$(cat "$report.tmpdir")")" = "$user_work/tmp"
+
+# An ended program's folder that cannot be removed stays, and the program starts as usual.
+new_case unremovable-entry
+user_home=$user_work/home-unremovable
+temp_root=$user_home/.cache/kestrion-shell/tmp
+mkdir -p "$temp_root/stuck" "$user_home/.local/share"
+chown -R 65534:65534 "$user_home"
+: >"$temp_root/stuck/kept"
+chown 0:0 "$temp_root/stuck"
+touch -d '2 minutes ago' "$temp_root/stuck"
+launch_as_user "$user_home"
+check "unremovable entry: the program starts in its own folder" \
+    started_in "$user_home/.local/share/kestrion-shell"
+check "unremovable entry: the temporary folder is the program's own" \
+    test "$(dirname "$(cat "$report.tmpdir")")" = "$temp_root"
+check "unremovable entry: it stays, and one line says so" test -d "$temp_root/stuck" -a \
+    "$(cat "$case_dir/output")" = "kestrion-shell-launcher: cannot remove $temp_root/stuck"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

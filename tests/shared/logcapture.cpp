@@ -89,3 +89,13 @@ bool writeFile(const QString &path, const QByteArray &content)
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
+
+QString loggedDestination()
+{
+    const QString prefix = QStringLiteral("DownloadItem::getFileName downloadFileName= \"");
+    for (int i = logLines.size() - 1; i >= 0; --i) {
+        if (logLines.at(i).startsWith(prefix))
+            return logLines.at(i).mid(prefix.size()).chopped(1);
+    }
+    return QString();
+}

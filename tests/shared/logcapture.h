@@ -24,6 +24,8 @@ int linesStartingWith(const QString &prefix);
 // without the lines after it that carry more text.
 int finishesHandled();
 bool logged(const QString &line);
+// The path that the last download was given, as its "downloadFileName=" line names it.
+QString loggedDestination();
 
 QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &content);

@@ -3,6 +3,7 @@
 #include "shared/logcapture.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 
 #include <unistd.h>
@@ -54,7 +55,9 @@ bool TestSandbox::setUp()
         const QString path = tools() + QLatin1Char('/') + QLatin1String(tool);
         const QByteArray script
             = QByteArray("#!/bin/sh\n") + "printf '%s\\n' \"$@\" > \"${0%/*}/" + tool + ".args\"\n"
-              + "if [ -f \"$2\" ]; then cp \"$2\" \"${0%/*}/" + tool + ".input\"; fi\n"
+              + "if [ -f \"$2\" ]; then cp \"$2\" \"${0%/*}/" + tool
+              + ".input\"; cp \"$2\" \"${0%/*}/" + tool
+              + ".run.$$\"; stat -c %a \"$2\" > \"${0%/*}/" + tool + ".mode\"; fi\n"
               + "read -r _ _ _ _ _ session _ </proc/$$/stat\n"
               + "if [ \"$session\" = $$ ]; then : >\"${0%/*}/" + tool + ".leader\"; fi\n";
         if (!writeFile(path, script)
@@ -90,6 +93,20 @@ QByteArray TestSandbox::toolInput(const QString &tool) const
     return readFile(tools() + QLatin1Char('/') + tool + ".input");
 }
 
+QString TestSandbox::toolInputMode(const QString &tool) const
+{
+    return QString::fromLatin1(readFile(tools() + QLatin1Char('/') + tool + ".mode").trimmed());
+}
+
+QList<QByteArray> TestSandbox::toolInputs(const QString &tool) const
+{
+    QList<QByteArray> inputs;
+    for (const QString &run :
+         QDir(tools()).entryList({tool + QStringLiteral(".run.*")}, QDir::Files))
+        inputs.append(readFile(tools() + QLatin1Char('/') + run));
+    return inputs;
+}
+
 bool TestSandbox::toolLedItsSession(const QString &tool) const
 {
     return QFile::exists(tools() + QLatin1Char('/') + tool + ".leader");
@@ -99,6 +116,17 @@ QStringList entries(const QString &directory)
 {
     return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
                                      QDir::Name);
+}
+
+qint64 bytesUnder(const QString &directory)
+{
+    qint64 total = 0;
+    QDirIterator files(directory, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        files.next();
+        total += files.fileInfo().size();
+    }
+    return total;
 }
 
 int openFileDescriptors()
@@ -126,7 +154,10 @@ QStringList openFileDescriptorTargets()
 void TestSandbox::forgetToolRuns()
 {
     for (const char *tool : standInTools) {
-        for (const char *record : {".args", ".input", ".leader"})
+        for (const char *record : {".args", ".input", ".leader", ".mode"})
             QFile::remove(tools() + QLatin1Char('/') + QLatin1String(tool) + QLatin1String(record));
+        for (const QString &run :
+             QDir(tools()).entryList({QLatin1String(tool) + QStringLiteral(".run.*")}))
+            QFile::remove(tools() + QLatin1Char('/') + run);
     }
 }

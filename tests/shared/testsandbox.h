@@ -32,6 +32,10 @@ public:
     QStringList toolArguments(const QString &tool) const;
     // The copy of the file that the stand-in's last run was given.
     QByteArray toolInput(const QString &tool) const;
+    // The permissions of that file, in octal as stat writes them ("600").
+    QString toolInputMode(const QString &tool) const;
+    // The copies of the files of every run, in no particular order.
+    QList<QByteArray> toolInputs(const QString &tool) const;
     // The stand-in's last run had a session of its own, without a terminal to prompt on.
     bool toolLedItsSession(const QString &tool) const;
     // Forgets the stand-ins' runs, for the next download in the same sandbox.
@@ -51,6 +55,8 @@ private:
 
 // The names in the folder, special files and hidden ones included, in order.
 QStringList entries(const QString &directory);
+// What the files under a folder hold together, in every sub-folder.
+qint64 bytesUnder(const QString &directory);
 // The files, sockets and pipes this process holds open.
 int openFileDescriptors();
 // What they are: paths, or "socket:[…]", "pipe:[…]" and the like, sorted.
