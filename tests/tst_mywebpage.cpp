@@ -12,7 +12,13 @@
 #include <QFileDialog>
 #include <QNetworkProxy>
 #include <QPointer>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
@@ -60,6 +66,70 @@ void rejectDialog(QWidget *dialog)
     if (auto *modal = qobject_cast<QDialog *>(dialog))
         modal->reject();
 }
+
+// An https server that answers every request by sending it on to one address, with a
+// certificate made for 127.0.0.1 that the test trusts.
+class TlsRedirectServer : public QTcpServer
+{
+public:
+    bool start(const QString &folder, const QByteArray &location)
+    {
+        m_location = location;
+        const QString key = folder + QStringLiteral("/key.pem");
+        const QString certificate = folder + QStringLiteral("/certificate.pem");
+        QProcess openssl;
+        openssl.setStandardOutputFile(QProcess::nullDevice());
+        openssl.setStandardErrorFile(QProcess::nullDevice());
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                       QStringLiteral("rsa:2048"), QStringLiteral("-nodes"),
+                       QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                       QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"),
+                       key, QStringLiteral("-out"), certificate});
+        const bool made = openssl.waitForFinished() && openssl.exitCode() == 0;
+        QFile keyFile(key);
+        QFile certificateFile(certificate);
+        if (!made || !keyFile.open(QIODevice::ReadOnly)
+            || !certificateFile.open(QIODevice::ReadOnly))
+            return false;
+        m_key = QSslKey(&keyFile, QSsl::Rsa);
+        m_certificate = QSslCertificate(&certificateFile);
+        QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+        trusting.addCaCertificate(m_certificate);
+        QSslConfiguration::setDefaultConfiguration(trusting);
+        return listen(QHostAddress::LocalHost);
+    }
+    int requests() const { return m_requests; }
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto *socket = new QSslSocket(this);
+        socket->setSocketDescriptor(descriptor);
+        socket->setLocalCertificate(m_certificate);
+        socket->setPrivateKey(m_key);
+        connect(socket, &QSslSocket::readyRead, socket, [this, socket] {
+            m_received += socket->readAll();
+            if (!m_received.contains("\r\n\r\n"))
+                return;
+            m_received.clear();
+            ++m_requests;
+            socket->write("HTTP/1.1 302 Found\r\nLocation: " + m_location
+                          + "\r\nContent-Length: 6\r\nConnection: close\r\n\r\nmoved\n");
+            socket->disconnectFromHost();
+        });
+        connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
+        socket->startServerEncryption();
+    }
+
+private:
+    QByteArray m_location;
+    QSslKey m_key;
+    QSslCertificate m_certificate;
+    QByteArray m_received;
+    int m_requests = 0;
+};
 
 } // namespace
 
@@ -111,6 +181,7 @@ private slots:
     void nextDownloadReplacesItem_data();
     void nextDownloadReplacesItem();
     void downloadRequestCarriesOnlyTheUrl();
+    void redirectFromHttpsToHttpIsRefused();
 
 private:
     QUrl address(const QString &pathAndQuery) const;
@@ -607,6 +678,32 @@ void tst_MyWebPage::downloadRequestCarriesOnlyTheUrl()
     const QByteArray downloadHead = heads.at(download).toLower();
     QVERIFY2(!downloadHead.contains("\r\ncookie:"), downloadHead.constData());
     QVERIFY2(!downloadHead.contains("\r\nreferer:"), downloadHead.constData());
+}
+
+// A download over https that the server sends on to plain http would go out unprotected: it is
+// not followed, and nothing is saved as if it had come.
+void tst_MyWebPage::redirectFromHttpsToHttpIsRefused()
+{
+    const QByteArray requestLine = "GET /downloads/x.csv HTTP/1.1";
+    QTemporaryDir folder;
+    TlsRedirectServer server;
+    QVERIFY(server.start(folder.path(), address(QStringLiteral("/downloads/x.csv")).toEncoded()));
+    QVERIFY(load(QStringLiteral("/page.html")));
+
+    ModalAnswerer answerer(rejectDialog);
+    const QString link
+        = QStringLiteral("https://127.0.0.1:%1/downloads/moved").arg(server.serverPort());
+    QVERIFY(run(QStringLiteral("const a = document.createElement('a'); a.href = '%1';"
+                               " document.body.appendChild(a); a.click()")
+                    .arg(link)));
+    QTRY_VERIFY_WITH_TIMEOUT(logLines.join(QLatin1Char('\n'))
+                                 .contains(QStringLiteral("DownloadItem::handleFinished notice=")),
+                             loadTimeout);
+    QCOMPARE(server.requests(), 1);
+    QCOMPARE(requestCount(requestLine), 0);
+    QVERIFY(!answerer.answered());
+    const QString log = logLines.join(QLatin1Char('\n'));
+    QVERIFY2(log.contains(QStringLiteral("was not downloaded")), qPrintable(log));
 }
 
 QTEST_MAIN(tst_MyWebPage)
