@@ -19,8 +19,6 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
-#include <algorithm>
-
 namespace {
 
 constexpr int timeoutMs = 60000;
@@ -106,21 +104,10 @@ int main(int argc, char *argv[])
         }
     }
 
-    const double fastest = *std::min_element(seconds.begin(), seconds.end());
-    const double slowest = *std::max_element(seconds.begin(), seconds.end());
-    out << QStringLiteral("| page hung to its render process ended | median of %1 s | fastest s | "
-                          "slowest s |\n|---|---|---|---|\n| the program | %2 | %3 | %4 |")
-               .arg(repetitions)
-               .arg(median(seconds), 0, 'f', 2)
-               .arg(fastest, 0, 'f', 2)
-               .arg(slowest, 0, 'f', 2)
+    out << secondsTable(QStringLiteral("page hung to its render process ended"), seconds)
         << Qt::endl;
-    const bool written
-        = writeJsonReport(options.jsonPath, QJsonObject{{"benchmark", "pagehang"},
-                                                        {"repetitions", repetitions},
-                                                        {"medianSeconds", median(seconds)},
-                                                        {"fastestSeconds", fastest},
-                                                        {"slowestSeconds", slowest},
-                                                        {"checkRoundTripMs", roundTripMs}});
+    QJsonObject report = secondsReport(QStringLiteral("pagehang"), seconds);
+    report.insert(QStringLiteral("checkRoundTripMs"), roundTripMs);
+    const bool written = writeJsonReport(options.jsonPath, report);
     return written ? 0 : 1;
 }

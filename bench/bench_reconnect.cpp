@@ -15,7 +15,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -189,22 +188,10 @@ int main(int argc, char *argv[])
             << Qt::endl;
     }
 
-    const double fastest = *std::min_element(seconds.begin(), seconds.end());
-    const double slowest = *std::max_element(seconds.begin(), seconds.end());
-    out << QStringLiteral("| instrument answering again to its page shown | median of %1 s | "
-                          "fastest s | slowest s |\n|---|---|---|---|\n| the program | %2 | %3 | "
-                          "%4 |")
-               .arg(repetitions)
-               .arg(median(seconds), 0, 'f', 2)
-               .arg(fastest, 0, 'f', 2)
-               .arg(slowest, 0, 'f', 2)
+    out << secondsTable(QStringLiteral("instrument answering again to its page shown"), seconds)
         << Qt::endl;
 
     const bool written
-        = writeJsonReport(options.jsonPath, QJsonObject{{"benchmark", "reconnect"},
-                                                        {"repetitions", repetitions},
-                                                        {"medianSeconds", median(seconds)},
-                                                        {"fastestSeconds", fastest},
-                                                        {"slowestSeconds", slowest}});
+        = writeJsonReport(options.jsonPath, secondsReport(QStringLiteral("reconnect"), seconds));
     return written ? 0 : 1;
 }
