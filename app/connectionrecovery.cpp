@@ -5,6 +5,8 @@
 #include <QDebug>
 #include <QWebEngineView>
 
+#include <algorithm>
+
 namespace {
 
 quint16 portOf(const QUrl &url)
@@ -71,6 +73,75 @@ ConnectionRecovery::ConnectionRecovery(QWebEngineView &view, MyWebPage &page, co
 {
     connect(&m_probe, &ConnectionProbe::finished, this, &ConnectionRecovery::probeFinished);
     connect(&splash, &SplashPage::startPageRequested, this, &ConnectionRecovery::loadStartPage);
+    m_loadTimeLimit.setSingleShot(true);
+    connect(&m_loadTimeLimit, &QTimer::timeout, this, &ConnectionRecovery::loadTimedOut);
+    m_retryDelay.setSingleShot(true);
+    connect(&m_retryDelay, &QTimer::timeout, this, &ConnectionRecovery::retry);
+    connect(&view, &QWebEngineView::loadStarted, this, &ConnectionRecovery::loadStarted);
+    // Whatever the outcome, it came in time; the load-outcome handler reports it.
+    connect(&view, &QWebEngineView::loadFinished, &m_loadTimeLimit, &QTimer::stop);
+    // The first load is under way already.
+    m_loading = startUrl;
+    m_loadTimeLimit.start(m_timing.loadTimeLimitMs);
+}
+
+void ConnectionRecovery::setTiming(const Timing &timing)
+{
+    m_timing = timing;
+    if (m_loadTimeLimit.isActive())
+        m_loadTimeLimit.start(m_timing.loadTimeLimitMs);
+}
+
+int ConnectionRecovery::retryDelayMs(const Timing &timing, int retry)
+{
+    qint64 delay = timing.firstRetryDelayMs;
+    for (int i = 0; i < retry && delay < timing.longestRetryDelayMs; ++i)
+        delay *= 2;
+    return int(std::min<qint64>(delay, timing.longestRetryDelayMs));
+}
+
+void ConnectionRecovery::loadStarted()
+{
+    switch (m_state) {
+    case State::Starting:
+    case State::Reloading:
+    case State::Retrying:
+        m_loadTimeLimit.start(m_timing.loadTimeLimitMs);
+        return;
+    case State::KeepingOutcome:
+    case State::OtherHostFailed:
+        // The program loads nothing in these states: the user or the page went elsewhere, and
+        // the error is no longer on the screen.
+        m_retryDelay.stop();
+        m_retries = 0;
+        m_state = State::Shown;
+        m_splash.pageShown();
+        return;
+    case State::WaitingAtStart:
+    case State::NothingToWaitFor:
+    case State::Shown:
+    case State::Checking:
+    case State::Lost:
+        return;
+    }
+}
+
+void ConnectionRecovery::loadTimedOut()
+{
+    qDebug() << "ConnectionRecovery::loadTimedOut url=" << m_loading;
+    // The web engine ends the stopped load as failed, which goes on as any failure.
+    m_view.stop();
+}
+
+void ConnectionRecovery::load(const QUrl &url)
+{
+    m_loading = url;
+    m_view.load(url);
+}
+
+bool ConnectionRecovery::isInstrumentHost(const QUrl &url) const
+{
+    return url.host().compare(m_startUrl.host(), Qt::CaseInsensitive) == 0;
 }
 
 void ConnectionRecovery::loadSucceeded()
@@ -92,11 +163,21 @@ void ConnectionRecovery::loadFailed()
             showNothingToWaitFor();
         return;
     case State::Shown:
+    case State::KeepingOutcome:
+    case State::OtherHostFailed:
         // A download link that the page fetched itself ends as a failed load; and an address off
         // the network has no host to ask.
         if (navigation.refusedAsDownload || !isNetworkAddress(navigation.url))
             return;
+        if (!isInstrumentHost(navigation.url)) {
+            otherHostFailed();
+            return;
+        }
         m_failed = navigation;
+        checkConnection();
+        return;
+    case State::Retrying:
+        remember(navigation);
         checkConnection();
         return;
     case State::Checking:
@@ -134,13 +215,16 @@ void ConnectionRecovery::probeFinished(bool connected)
     case State::NothingToWaitFor:
     case State::Shown:
     case State::Reloading:
+    case State::KeepingOutcome:
+    case State::Retrying:
+    case State::OtherHostFailed:
         return;
     }
 }
 
 void ConnectionRecovery::remember(const MyWebPage::Navigation &failed)
 {
-    if (!failed.refusedAsDownload && isNetworkAddress(failed.url))
+    if (!failed.refusedAsDownload && isNetworkAddress(failed.url) && isInstrumentHost(failed.url))
         m_failed = failed;
 }
 
@@ -181,9 +265,35 @@ void ConnectionRecovery::checkConnection()
 
 void ConnectionRecovery::keepOutcome()
 {
-    // The host answers, so the web engine's page tells the user best what went wrong.
+    // The host answers, so the web engine's page tells the user best what went wrong; what went
+    // wrong may pass (a server that restarts its application), so the address is tried again.
     qDebug() << "ConnectionRecovery::keepOutcome url=" << m_failed.url;
-    m_state = State::Shown;
+    m_state = State::KeepingOutcome;
+    if (m_retries >= m_timing.retryLimit) {
+        qDebug() << "ConnectionRecovery::retriesEnded url=" << m_failed.url;
+        return;
+    }
+    const int delayMs = retryDelayMs(m_timing, m_retries);
+    qDebug() << "ConnectionRecovery::retryAfter seconds=" << delayMs / 1000.0
+             << "url=" << reloadUrl(m_failed, m_startUrl);
+    m_retryDelay.start(delayMs);
+}
+
+void ConnectionRecovery::retry()
+{
+    ++m_retries;
+    m_state = State::Retrying;
+    load(reloadUrl(m_failed, m_startUrl));
+}
+
+void ConnectionRecovery::otherHostFailed()
+{
+    // Not the instrument: its host is not waited for, and an offline PC would knock at it
+    // for ever.
+    qDebug() << "ConnectionRecovery::otherHostFailed url=" << m_page.lastMainFrameNavigation().url;
+    m_retryDelay.stop();
+    m_state = State::OtherHostFailed;
+    m_splash.otherHostFailed();
 }
 
 void ConnectionRecovery::connectionLost()
@@ -198,7 +308,7 @@ void ConnectionRecovery::instrumentBack()
     const QUrl url = reloadUrl(m_failed, m_startUrl);
     qDebug() << "ConnectionRecovery::instrumentBack url=" << url;
     m_state = State::Reloading;
-    m_view.load(url);
+    load(url);
 }
 
 void ConnectionRecovery::resumeWaiting()
@@ -210,12 +320,17 @@ void ConnectionRecovery::resumeWaiting()
 
 void ConnectionRecovery::loadStartPage()
 {
-    if (m_state != State::Lost && m_state != State::Reloading)
+    if (m_state == State::OtherHostFailed) {
+        // Should the start page fail too, it is the instrument that is waited for.
+        m_failed = {m_startUrl, QWebEnginePage::NavigationTypeTyped, false};
+        m_waitingState = State::Lost;
+    } else if (m_state != State::Lost && m_state != State::Reloading) {
         return;
+    }
     qDebug() << "ConnectionRecovery::loadStartPage url=" << m_startUrl;
     m_probe.cancel();
     m_state = State::Reloading;
-    m_view.load(m_startUrl);
+    load(m_startUrl);
 }
 
 void ConnectionRecovery::pageShown()
@@ -223,6 +338,8 @@ void ConnectionRecovery::pageShown()
     if (m_state != State::Starting)
         qDebug() << "ConnectionRecovery::pageShown url=" << m_page.url();
     m_state = State::Shown;
+    m_retries = 0;
+    m_retryDelay.stop();
     // No probe while the page shows: nothing is to be found out then.
     m_probe.cancel();
 }

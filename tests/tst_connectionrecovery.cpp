@@ -24,9 +24,16 @@ DemoResponse startPage()
     page.body = "<!DOCTYPE html><html><body>"
                 "<a id=\"download\" href=\"/downloads/slow.csv\">download</a>"
                 "<a id=\"dropped\" href=\"/dropped.html\">dropped</a>"
+                "<a id=\"elsewhere\" href=\"http://localhost:1/help.html\">help</a>"
                 "<form id=\"form\" method=\"post\" action=\"/form.html\">"
                 "<input name=\"q\" value=\"1\"></form></body></html>";
     return page;
+}
+
+// Short enough for a test, in the proportions of the program's own.
+ConnectionRecovery::Timing quickTiming(int retryLimit)
+{
+    return {2000, 100, 400, retryLimit};
 }
 
 } // namespace
@@ -43,6 +50,9 @@ private slots:
     void cleanupTestCase();
     void failedLoadAfterShown_data();
     void failedLoadAfterShown();
+    void retriesWhileErrorShows_data();
+    void retriesWhileErrorShows();
+    void loadOfItsOwnHasAnEnd();
 
 private:
     bool startInstrument(quint16 port);
@@ -90,6 +100,11 @@ void tst_ConnectionRecovery::failedLoadAfterShown_data()
     QTest::newRow("a failed form submission loads the start page once the host answers")
         << "document.getElementById('form').submit()" << true
         << "ConnectionRecovery::connectionLost url=";
+    // On an offline PC, a help page on the internet: nothing is probed, nothing says
+    // "instrument", and the corner's button leads back.
+    QTest::newRow("a failed page of another host offers the way back")
+        << "document.getElementById('elsewhere').click()" << false
+        << "ConnectionRecovery::otherHostFailed url=";
 }
 // clang-format on
 
@@ -123,11 +138,20 @@ void tst_ConnectionRecovery::failedLoadAfterShown()
     QCOMPARE(finished.last().value(0).toBool(), false);
 
     if (!instrumentAway) {
+        const bool otherHost = judgement.contains(QLatin1String("otherHost"));
         if (!judgement.isEmpty())
             QTRY_COMPARE_WITH_TIMEOUT(linesStartingWith(judgement), 1, loadTimeout);
         QCOMPARE(linesStartingWith(QStringLiteral("ConnectionRecovery::checkConnection")),
-                 judgement.isEmpty() ? 0 : 1);
-        QCOMPARE(recovery.state(), ConnectionRecovery::State::Shown);
+                 judgement.isEmpty() || otherHost ? 0 : 1);
+        QCOMPARE(window.currentWidget(), &view);
+        QVERIFY(!splash.message().isVisible());
+        QCOMPARE(splash.cornerButton().isVisible(), otherHost);
+        if (!otherHost)
+            return;
+        QTest::mouseClick(const_cast<QPushButton *>(&splash.cornerButton()), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(recovery.state(), ConnectionRecovery::State::Shown, loadTimeout);
+        QCOMPARE(shell.page.url(), startUrl);
+        QVERIFY(!splash.cornerButton().isVisible());
         QCOMPARE(window.currentWidget(), &view);
         return;
     }
@@ -148,6 +172,84 @@ void tst_ConnectionRecovery::failedLoadAfterShown()
     QVERIFY(!splash.message().isVisible());
     QVERIFY(m_instrument->requestLines().contains(startRequest));
     QVERIFY(!m_instrument->requestLines().contains("POST /form.html HTTP/1.1"));
+    m_instrument.reset();
+}
+
+// A failure while the host takes connections keeps the web engine's page and loads the address
+// again after a growing delay, until it answers or the tries run out.
+void tst_ConnectionRecovery::retriesWhileErrorShows_data()
+{
+    QTest::addColumn<int>("failingTries");
+    QTest::newRow("comes back once the server answers") << 2;
+    QTest::newRow("ends after the last try") << -1;
+}
+
+void tst_ConnectionRecovery::retriesWhileErrorShows()
+{
+    QFETCH(int, failingTries);
+    constexpr int retryLimit = 3;
+
+    QVERIFY(startInstrument(0));
+    const QUrl startUrl = m_instrument->baseUrl().resolved(QUrl(QStringLiteral("/page.html")));
+    AssembledWindow shell;
+    QSignalSpy finished(&shell.view, &QWebEngineView::loadFinished);
+    shell.open(startUrl, QString());
+    shell.recovery->setTiming(quickTiming(retryLimit));
+    shell.window.show();
+    QVERIFY(finished.wait(loadTimeout));
+
+    int dropped = 0;
+    connect(m_instrument.get(), &DemoInstrument::requestReceived, this,
+            [&](const QByteArray &line) {
+                if (line.startsWith("GET /dropped.html") && ++dropped == failingTries + 1)
+                    m_instrument->setResponse(QStringLiteral("/dropped.html"), startPage());
+            });
+    logLines.clear();
+    shell.page.runJavaScript(QStringLiteral("document.getElementById('dropped').click()"));
+    if (failingTries >= 0) {
+        QTRY_COMPARE_WITH_TIMEOUT(linesStartingWith(QStringLiteral("ConnectionRecovery::pageShown")),
+                                  1, loadTimeout);
+        QCOMPARE(shell.recovery->state(), ConnectionRecovery::State::Shown);
+        QCOMPARE(shell.page.url().path(), QStringLiteral("/dropped.html"));
+        QCOMPARE(linesStartingWith(QStringLiteral("ConnectionRecovery::retryAfter seconds= 0.2 ")),
+                 1);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(linesStartingWith(QStringLiteral("ConnectionRecovery::retriesEnded")),
+                                  1, loadTimeout);
+        QCOMPARE(dropped, 1 + retryLimit);
+        QCOMPARE(shell.recovery->state(), ConnectionRecovery::State::KeepingOutcome);
+    }
+    QCOMPARE(shell.window.currentWidget(), &shell.view);
+    QCOMPARE(linesStartingWith(QStringLiteral("ConnectionRecovery::connectionLost")), 0);
+    m_instrument.reset();
+}
+
+// A web server that takes connections and answers nothing, as one that boots: neither the first
+// load nor a reload after the host took a connection waits for it for ever.
+void tst_ConnectionRecovery::loadOfItsOwnHasAnEnd()
+{
+    QVERIFY(startInstrument(0));
+    DemoResponse silent;
+    silent.answerNothing = true;
+    m_instrument->setResponse(QStringLiteral("/page.html"), silent);
+    int requests = 0;
+    connect(m_instrument.get(), &DemoInstrument::requestReceived, this,
+            [&](const QByteArray &line) {
+                if (line.startsWith("GET /page.html") && ++requests == 3)
+                    m_instrument->setResponse(QStringLiteral("/page.html"), startPage());
+            });
+
+    logLines.clear();
+    AssembledWindow shell;
+    shell.open(m_instrument->baseUrl().resolved(QUrl(QStringLiteral("/page.html"))), QString());
+    shell.recovery->setTiming(quickTiming(1));
+    shell.window.show();
+    QTRY_COMPARE_WITH_TIMEOUT(shell.recovery->state(), ConnectionRecovery::State::Shown,
+                              loadTimeout);
+    QCOMPARE(linesStartingWith(QStringLiteral("ConnectionRecovery::loadTimedOut")), 2);
+    QCOMPARE(linesStartingWith(QStringLiteral("ConnectionRecovery::waitAtStart")), 1);
+    QCOMPARE(linesStartingWith(QStringLiteral("ConnectionRecovery::resumeWaiting")), 1);
+    QCOMPARE(shell.window.currentWidget(), &shell.view);
     m_instrument.reset();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QSize>
 
 #include <functional>
 
@@ -15,6 +16,8 @@ namespace OverlayLayout {
 // The splash page's indicator and a download's are 48 pixels across, centred on the window.
 constexpr int indicatorRadius = 24;
 constexpr int gapUnderIndicator = 16;
+// A button large enough for a finger on a touch screen.
+constexpr QSize touchButtonSize(280, 72);
 
 // The top of the first line under the indicator, in the window's coordinates.
 int lineTop(const QWidget &window);

@@ -12,8 +12,6 @@ namespace {
 constexpr int padding = 16;
 constexpr int maxWidth = 760;
 constexpr int windowMargin = 32;
-// Large enough for a finger on a touch screen.
-const QSize buttonSize(280, 72);
 // Dark text reads on it over any splash image, and it hides the image's own caption, which
 // this replaces.
 const QColor panelColor(255, 255, 255);
@@ -27,7 +25,7 @@ SplashMessage::SplashMessage(QWidget *window)
     , m_button(new QPushButton(this))
 {
     setFont(OverlayLayout::emphasised(font()));
-    m_button->setFixedSize(buttonSize);
+    m_button->setFixedSize(OverlayLayout::touchButtonSize);
     OverlayLayout::followSize(window, this, [this] { placeUnderIndicator(); });
     hide();
 }
@@ -57,8 +55,8 @@ void SplashMessage::placeUnderIndicator()
     const int panelWidth = std::min(maxWidth, window->width() - 2 * windowMargin);
     int panelHeight = padding + textHeight(panelWidth) + padding;
     if (!m_button->isHidden()) {
-        m_button->move((panelWidth - buttonSize.width()) / 2, panelHeight);
-        panelHeight += buttonSize.height() + padding;
+        m_button->move((panelWidth - OverlayLayout::touchButtonSize.width()) / 2, panelHeight);
+        panelHeight += OverlayLayout::touchButtonSize.height() + padding;
     }
     setGeometry((window->width() - panelWidth) / 2, OverlayLayout::lineTop(*window), panelWidth,
                 panelHeight);

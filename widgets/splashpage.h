@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QObject>
 
+class QPushButton;
 class QStackedWidget;
 class SplashMessage;
 
@@ -27,6 +28,9 @@ public:
         InstrumentLost,
         // A page shows: the splash page is no longer one of the window's pages.
         Nothing,
+        // A page of another host than the instrument's failed: the web engine's page shows, with
+        // the "Start page" button in the window's corner.
+        OtherHostFailed,
     };
     Q_ENUM(Showing)
 
@@ -37,11 +41,13 @@ public:
     void waitAtStart(const QString &text);
     void nothingToWaitFor(const QString &text);
     void instrumentLost(const QString &text);
+    void otherHostFailed();
 
     Showing showing() const { return m_showing; }
     QLabel &label() { return m_label; }
     const WaitingSpinnerWidget &indicator() const { return m_indicator; }
     const SplashMessage &message() const { return *m_message; }
+    const QPushButton &cornerButton() const { return *m_cornerButton; }
 
 signals:
     // "Start page" was pressed.
@@ -53,7 +59,8 @@ private:
     QStackedWidget &m_window;
     QLabel m_label;
     WaitingSpinnerWidget m_indicator;
-    // Belongs to the window, over whose pages it lies.
+    // Both belong to the window, over whose pages they lie.
     SplashMessage *m_message;
+    QPushButton *m_cornerButton;
     Showing m_showing = Showing::FirstLoad;
 };

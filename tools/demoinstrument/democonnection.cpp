@@ -103,6 +103,8 @@ void DemoConnection::respond(const DemoResponse &response, bool withBody)
         emit responseFinished(m_path);
         return;
     }
+    if (response.answerNothing)
+        return;
     m_chunkSize = response.chunkSize > 0 ? response.chunkSize : defaultChunkSize;
     const qint64 bodySize
         = response.generatedSize >= 0 ? response.generatedSize : response.body.size();

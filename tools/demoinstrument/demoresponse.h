@@ -29,6 +29,9 @@ struct DemoResponse
     // Close the connection as soon as the request has arrived, without any answer: to the
     // browser this is an instrument that cannot be reached.
     bool dropWithoutResponse = false;
+    // Keep the connection open without any answer, as a web server does that takes connections
+    // while it boots.
+    bool answerNothing = false;
 
     // 200 with Content-Disposition: attachment; filename="NAME", the form the shell relies on.
     static DemoResponse attachment(const QByteArray &fileName, const QByteArray &body);
