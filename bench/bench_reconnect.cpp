@@ -3,18 +3,22 @@
 // follows the instrument's state does; the instrument is stopped while the page shows, the next
 // load fails and the program shows its waiting page; then the instrument starts again on the
 // same port. Timed from the instrument's "listening on" line to the program's next successful
-// load. Each run restarts the instrument at another point of the probe's 2 s cycle. Needs an X
-// server (the web engine does).
+// load. Each run restarts the instrument at another point of the probe's 2 s cycle. Then the
+// tries of an error page: the instrument comes back taking connections but failing its page, and
+// the time from each failed request of the page to the program's next one is measured against
+// the delay the program means to wait. Needs an X server (the web engine does).
 //
 // usage: bench_reconnect SHELL INSTRUMENT [--repetitions N] [--json FILE]
 
 #include "app/connectionprobe.h"
+#include "app/connectionrecovery.h"
 #include "benchoptions.h"
 #include "median.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -27,6 +31,9 @@
 namespace {
 
 constexpr int timeoutMs = 60000;
+// 2 + 4 + 8 + 16 s of delays: the doubling shows, and the run stays short.
+constexpr int timedRetries = 4;
+const QByteArray pageRequest = "GET /Quorin/";
 const QByteArray loaded = "main() QWebEngineView::loadFinished ok= true";
 const QByteArray lost = "ConnectionRecovery::connectionLost";
 
@@ -147,11 +154,12 @@ int main(int argc, char *argv[])
     };
 
     int port = 0;
-    const auto startInstrument = [&] {
+    const auto startInstrument = [&](const QStringList &options = {}) {
         auto instrument = std::make_unique<Watched>(
             instrumentProgram,
             QStringList{QStringLiteral("--address=127.0.0.1"),
-                        QStringLiteral("--port=%1").arg(port), QStringLiteral("--refresh=1")},
+                        QStringLiteral("--port=%1").arg(port), QStringLiteral("--refresh=1")}
+                + options,
             folder.path(), clock);
         if (waitFor([&] { return instrument->count("listening on ") > 0; }, timeoutMs))
             port = QUrl(QString::fromLatin1(instrument->firstLine("listening on ").mid(13))).port();
@@ -191,7 +199,31 @@ int main(int argc, char *argv[])
     out << secondsTable(QStringLiteral("instrument answering again to its page shown"), seconds)
         << Qt::endl;
 
-    const bool written
-        = writeJsonReport(options.jsonPath, secondsReport(QStringLiteral("reconnect"), seconds));
+    // The page's next refresh fails while the host takes connections: the program tries again.
+    instrument.reset();
+    instrument = startInstrument({QStringLiteral("--drop=/Quorin/")});
+    if (!waitFor([&] { return instrument->count(pageRequest) > timedRetries; },
+                 timeoutMs + 60 * 1000))
+        return failed("the page was not tried again", shell);
+    ConnectionRecovery::Timing timing;
+    QJsonArray retries;
+    out << "| try | delay meant (s) | failed request to the next (s) |\n|---|---|---|\n";
+    for (int retry = 0; retry < timedRetries; ++retry) {
+        const double meant = ConnectionRecovery::retryDelayMs(timing, retry) / 1e3;
+        const double measured = (instrument->arrival(pageRequest, retry + 1)
+                                 - instrument->arrival(pageRequest, retry))
+                                / 1e9;
+        out << QStringLiteral("| %1 | %2 | %3 |\n")
+                   .arg(retry + 1)
+                   .arg(meant)
+                   .arg(measured, 0, 'f', 3);
+        retries.append(QJsonObject{{QStringLiteral("meantSeconds"), meant},
+                                   {QStringLiteral("measuredSeconds"), measured}});
+    }
+    out.flush();
+
+    QJsonObject report = secondsReport(QStringLiteral("reconnect"), seconds);
+    report.insert(QStringLiteral("errorPageRetries"), retries);
+    const bool written = writeJsonReport(options.jsonPath, report);
     return written ? 0 : 1;
 }

@@ -207,15 +207,15 @@ void tst_ConnectionRecovery::retriesWhileErrorShows()
     logLines.clear();
     shell.page.runJavaScript(QStringLiteral("document.getElementById('dropped').click()"));
     if (failingTries >= 0) {
-        QTRY_COMPARE_WITH_TIMEOUT(linesStartingWith(QStringLiteral("ConnectionRecovery::pageShown")),
-                                  1, loadTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            linesStartingWith(QStringLiteral("ConnectionRecovery::pageShown")), 1, loadTimeout);
         QCOMPARE(shell.recovery->state(), ConnectionRecovery::State::Shown);
         QCOMPARE(shell.page.url().path(), QStringLiteral("/dropped.html"));
         QCOMPARE(linesStartingWith(QStringLiteral("ConnectionRecovery::retryAfter seconds= 0.2 ")),
                  1);
     } else {
-        QTRY_COMPARE_WITH_TIMEOUT(linesStartingWith(QStringLiteral("ConnectionRecovery::retriesEnded")),
-                                  1, loadTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            linesStartingWith(QStringLiteral("ConnectionRecovery::retriesEnded")), 1, loadTimeout);
         QCOMPARE(dropped, 1 + retryLimit);
         QCOMPARE(shell.recovery->state(), ConnectionRecovery::State::KeepingOutcome);
     }

@@ -104,6 +104,25 @@ start-page-button)
     [ "$(count_requests "$status_request")" = 0 ] \
         || fail "the link was loaded although the user asked for the start page"
     ;;
+error-page-retried)
+    # The instrument's web server takes connections but fails the link, as one that restarts its
+    # application: the web engine's page stays and the link is loaded again by itself.
+    enter_private_network
+    start_instrument 127.0.0.1 8080
+    start_shell --host=127.0.0.1 --url="$instrument_url"
+    wait_for_start_page
+    stop_instrument
+    start_instrument 127.0.0.1 8080 --drop /Quorin/
+    click_in_window "$main_window" "${status_button[@]}"
+    wait_until 30 log_has "ConnectionRecovery::retryAfter seconds= 2 url= QUrl(\"http://127.0.0.1:8080/Quorin/?view=status\")" \
+        || fail "the failed link was not to be tried again"
+    stop_instrument
+    start_instrument 127.0.0.1 8080
+    wait_until 30 log_has "ConnectionRecovery::pageShown url= QUrl(\"http://127.0.0.1:8080/Quorin/?view=status\")" \
+        || fail "the link did not come back once the instrument answered"
+    expect_nothing_asked
+    quit_shell
+    ;;
 no-url-message)
     # The default start page is not part of the program: there is nothing to wait for.
     enter_private_network
