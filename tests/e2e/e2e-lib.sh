@@ -128,9 +128,32 @@ start_shell() {
 start_launcher() {
     cmake --install "$KESTRION_BUILD_DIR" --prefix "$PWD/prefix" >install.log 2>&1 \
         || fail "cannot install the build: $(cat install.log)"
-    "$PWD/prefix/bin/kestrion-shell-launcher" "$@" >shell.log 2>&1 &
+    # As a desktop or a terminal starts it: a background command of a script ignores INT.
+    env --default-signal=INT "$PWD/prefix/bin/kestrion-shell-launcher" "$@" >shell.log 2>&1 &
     shell_pid=$!
     pids+=("$shell_pid")
+}
+
+# second_start LOG [ARGUMENTS...]: a second program in the foreground; sets second_status.
+second_start() {
+    local log=$1
+    shift
+    "$KESTRION_SHELL" "$@" >"$log" 2>&1 &
+    local pid=$!
+    pids+=("$pid")
+    wait_until 30 bash -c "! kill -0 $pid 2>/dev/null" || fail "the second start did not end"
+    wait "$pid"
+    second_status=$?
+}
+
+visible_main_windows() { xdotool search --onlyvisible --name "^$main_window\$" 2>/dev/null | wc -l; }
+
+# expect_first_usable: the first window takes a click, and the download it starts is taken over.
+expect_first_usable() {
+    click_in_window "$main_window" "${report_button[@]}"
+    press_in_window "Save File" Escape
+    wait_until 30 log_has "DownloadItem::downloadReadyRead empty file" \
+        || fail "the first window did not take the click"
 }
 
 # wait_for_shell: waits for the shell to end (at most 30 s) and sets shell_status. Not for a

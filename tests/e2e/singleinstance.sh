@@ -7,28 +7,6 @@ main_window="Kestrion® Application"
 webengine_dir="$HOME/.local/share/kestrion-shell/QtWebEngine"
 lock_file="$XDG_RUNTIME_DIR/kestrion-shell-xcb_${DISPLAY#:}.lock"
 
-# second_start LOG [ARGUMENTS...]: a second program in the foreground; sets second_status.
-second_start() {
-    local log=$1
-    shift
-    "$KESTRION_SHELL" "$@" >"$log" 2>&1 &
-    local pid=$!
-    pids+=("$pid")
-    wait_until 30 bash -c "! kill -0 $pid 2>/dev/null" || fail "the second start did not end"
-    wait "$pid"
-    second_status=$?
-}
-
-visible_main_windows() { xdotool search --onlyvisible --name "^$main_window\$" 2>/dev/null | wc -l; }
-
-# expect_first_usable: the first window takes a click, and the download it starts is taken over.
-expect_first_usable() {
-    click_in_window "$main_window" "${report_button[@]}"
-    press_in_window "Save File" Escape
-    wait_until 30 log_has "DownloadItem::downloadReadyRead empty file" \
-        || fail "the first window did not take the click"
-}
-
 case "$1" in
 second-start-brings-first-forward | first-does-not-answer)
     enter_private_network

@@ -395,7 +395,23 @@ printf '%s\n' "$TMPDIR" >"$KESTRION_STAND_IN_REPORT.tmpdir"
 printf '%s\n' "${QT_ENABLE_HIGHDPI_SCALING-unset}" >"$KESTRION_STAND_IN_REPORT.scaling"
 printf '%s %s\n' "${QT_XCB_GL_INTEGRATION-unset}" "${QT_QUICK_BACKEND-unset}" \
     >"$KESTRION_STAND_IN_REPORT.drawing"
-exit 7
+# One line for each start: its temporary folder, whether that folder's lock is held, its
+# arguments.
+lock=free
+flock -n "$TMPDIR/lock" true || lock=held
+printf '%s %s %s\n' "$TMPDIR" "$lock" "$*" >>"$KESTRION_STAND_IN_REPORT.starts"
+# KESTRION_STAND_IN_ENDS: how each start ends, one word each: an exit status, "wait" (until a
+# signal comes) or the name of a signal it sends itself; 0 once the words are used up.
+starts=$(wc -l <"$KESTRION_STAND_IN_REPORT.starts")
+# shellcheck disable=SC2086 # one word each
+set -- ${KESTRION_STAND_IN_ENDS:-}
+end=0
+[ "$starts" -le $# ] && shift $((starts - 1)) && end=$1
+case $end in
+[0-9]*) exit "$end" ;;
+wait) exec sleep 600 ;;
+*) kill -s "$end" $$ ;;
+esac
 EOF
 chmod 755 "$prefix/bin/kestrion-shell"
 installed_splash=$(readlink -f "$data/kestrion-shell/splash.png")
@@ -405,7 +421,7 @@ case_dir=""
 new_case() {
     case_dir=$work/case-$1
     mkdir -p "$case_dir/home" "$case_dir/cwd"
-    rm -f "$report" "$report.scaling" "$report.drawing"
+    rm -f "$report" "$report.scaling" "$report.drawing" "$report.starts"
 }
 # launch [VAR=VALUE...] -- COMMAND [ARGUMENT...]: status in $status.
 launch() {
@@ -431,7 +447,6 @@ check "fresh home: the folder is created and the program starts in it" started_i
 # shellcheck disable=SC2016
 check "fresh home: every argument arrives unchanged" test "$(tail -n +2 "$report")" = \
     "$(printf '%s\n' 5 '[--host=10.0.0.9]' '[two words]' '[]' '[*]' '[$HOME]')"
-check "fresh home: the program's exit status is the launcher's" test "$status" = 7
 check "fresh home: splash.png links the installed image" links_installed_splash "$folder"
 check "fresh home: the folder holds nothing but splash.png" \
     test "$(ls -A "$folder")" = splash.png
@@ -498,7 +513,8 @@ check "own QT_ENABLE_HIGHDPI_SCALING: the user's value is kept" test "$(cat "$re
 # OpenGL done in software, as a glxinfo that stands in for the real one reports it.
 software_opengl() {
     mkdir -p "$case_dir/bin"
-    printf '#!/bin/sh\necho "    Accelerated: no"\n' >"$case_dir/bin/glxinfo"
+    # shellcheck disable=SC2016 # expanded by the clock's own shell
+printf '#!/bin/sh\necho "    Accelerated: no"\n' >"$case_dir/bin/glxinfo"
     chmod 755 "$case_dir/bin/glxinfo"
     launch HOME="$case_dir/home" PATH="$case_dir/bin:$prefix/bin:/usr/bin:/bin" "$@" \
         -- kestrion-shell-launcher
@@ -544,14 +560,81 @@ ln -s "$prefix/bin/kestrion-shell-launcher" "$case_dir/links/start-kestrion"
 launch HOME="$case_dir/home" -- "$case_dir/links/start-kestrion"
 check "started through a symbolic link: finds the program and the image" \
     links_installed_splash "$case_dir/home/.local/share/kestrion-shell"
-check "started through a symbolic link: the program runs" test "$status" = 7
+check "started through a symbolic link: the program runs" test -f "$report"
+
+# restarts NAME ENDS STARTS STATUS OUTPUT [VAR=VALUE...]: a program that ends as ENDS says (see
+# the stand-in) is started STARTS times, always alike and with its temporary folder locked; the
+# launcher ends with STATUS and writes OUTPUT on standard error.
+restarts() {
+    local name=$1 ends=$2 starts=$3 expected_status=$4 expected_output=$5
+    shift 5
+    new_case "$name"
+    launch HOME="$case_dir/home" KESTRION_STAND_IN_ENDS="$ends" "$@" \
+        -- kestrion-shell-launcher --host=10.0.0.9 'two words'
+    check "$name: started $starts times" test "$(wc -l <"$report.starts")" = "$starts"
+    check "$name: each time with the same arguments and its temporary folder, still locked" \
+        test "$(sort -u "$report.starts")" = "$(cat "$report.tmpdir") held --host=10.0.0.9 two words"
+    check "$name: the launcher's status is the program's last" test "$status" = "$expected_status"
+    check "$name: the launcher says why it starts the program again" \
+        test "$(cat "$case_dir/output")" = "$expected_output"
+}
+# said ENDING...: the launcher's lines, one for each abnormal ending.
+said() { printf 'kestrion-shell-launcher: kestrion-shell %s\n' "$@"; }
+again="; starting it again in 1 second"
+restarts closed 0 1 0 ""
+restarts connection-dialog-cancelled 1 1 1 ""
+restarts killed-then-closed "KILL 0" 2 0 "$(said "was ended by signal KILL (9)$again")"
+restarts failed-then-cancelled "3 1" 2 1 "$(said "ended with exit status 3$again")"
+restarts five-abnormal-ends "3 KILL 134 HUP 3 0" 5 3 "$(said "ended with exit status 3$again" \
+    "was ended by signal KILL (9)$again" "was ended by signal ABRT (6)$again" \
+    "was ended by signal HUP (1)$again" \
+    "ended with exit status 3, the 5th abnormal end within 10 minutes; not starting it again")"
+# A clock that moves on 200 s at each look: never five abnormal ends within 10 minutes.
+mkdir -p "$work/clock"
+echo 0 >"$work/clock/now"
+# shellcheck disable=SC2016 # expanded by the clock's own shell
+printf '#!/bin/sh\necho $(($(cat "%s") + 200)) >"%s"\ncat "%s"\n' "$work/clock/now" \
+    "$work/clock/now" "$work/clock/now" >"$work/clock/date"
+chmod 755 "$work/clock/date"
+restarts crashes-spread-out "3 3 3 3 3 3 0" 7 0 "$(for _ in 1 2 3 4 5 6; do
+    said "ended with exit status 3$again"; done)" PATH="$work/clock:$prefix/bin:/usr/bin:/bin"
+
+# signalled NAME SIGNAL [-]: the launcher in a process group of its own, its program running;
+# SIGNAL goes to the launcher, or with "-" to the whole group. The program ends, is not started
+# again, and the launcher ends with its status.
+signalled() {
+    local name=$1 signal=$2 group=${3:-} launcher
+    new_case "$name"
+    # As a terminal or a desktop starts it: a background command of a script ignores INT.
+    (cd "$case_dir/cwd" && exec env -i --default-signal=INT PATH="$prefix/bin:/usr/bin:/bin" \
+        HOME="$case_dir/home" KESTRION_STAND_IN_REPORT="$report" KESTRION_STAND_IN_ENDS=wait \
+        setsid kestrion-shell-launcher) >"$case_dir/output" 2>&1 &
+    launcher=$!
+    wait_until 10 test -s "$report.starts"
+    kill -s "$signal" -- "$group$launcher"
+    if ! wait_until 10 bash -c "! kill -0 $launcher 2>/dev/null"; then
+        kill -KILL -- "-$launcher"
+        fail "$name: the launcher ended"
+    fi
+    wait "$launcher"
+    status=$?
+    check "$name: started once" test "$(wc -l <"$report.starts")" = 1
+    check "$name: the launcher's status is the program's" \
+        test "$status" = $((128 + $(kill -l "$signal")))
+    check "$name: the launcher says nothing" test ! -s "$case_dir/output"
+}
+signalled session-ends-term TERM
+signalled session-ends-hup HUP
+signalled interrupted INT
+signalled group-term TERM -
+signalled group-interrupted INT -
 
 # started_apart: the program ran, in a folder of its own in the temporary folder given (0700),
 # and one line on standard error said why.
 started_apart() {
     local started
     started=$(head -n 1 "$report")
-    [ "$status" = 7 ] && [ "$(dirname "$started")" = "$(readlink -f "$1")" ] \
+    [ "$status" = 0 ] && [ "$(dirname "$started")" = "$(readlink -f "$1")" ] \
         && [ "$(stat -c %a "$started")" = 700 ] && [ "$(wc -l <"$case_dir/output")" -ge 1 ] \
         && grep -q "^kestrion-shell-launcher: cannot use .*; using $1/kestrion-shell\." \
             "$case_dir/output"
