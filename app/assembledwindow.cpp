@@ -35,4 +35,6 @@ void AssembledWindow::open(const QUrl &startUrl, const QString &address)
     rendererRecovery.emplace(view, startUrl, window);
     QObject::connect(&page, &QWebEnginePage::renderProcessTerminated, &*rendererRecovery,
                      &RendererRecovery::renderProcessTerminated);
+    QObject::connect(&*rendererRecovery, &RendererRecovery::startPageLoading, &*recovery,
+                     &ConnectionRecovery::limitLoad);
 }

@@ -126,6 +126,12 @@ void ConnectionRecovery::loadStarted()
     }
 }
 
+void ConnectionRecovery::limitLoad(const QUrl &url)
+{
+    m_loading = url;
+    m_loadTimeLimit.start(m_timing.loadTimeLimitMs);
+}
+
 void ConnectionRecovery::loadTimedOut()
 {
     qDebug() << "ConnectionRecovery::loadTimedOut url=" << m_loading;

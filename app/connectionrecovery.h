@@ -70,6 +70,9 @@ public:
     // The load-outcome handler tells every outcome that it does not ask the user about.
     void loadSucceeded();
     void loadFailed();
+    // A load that the program started elsewhere (the start page after the page's process ended)
+    // has the same time limit as one of its own.
+    void limitLoad(const QUrl &url);
 
     State state() const { return m_state; }
     void setTiming(const Timing &timing);

@@ -61,4 +61,5 @@ void RendererRecovery::recover()
     }
     qDebug() << "RendererRecovery::recover url=" << m_startUrl;
     m_view.load(m_startUrl);
+    emit startPageLoading(m_startUrl);
 }

@@ -32,6 +32,10 @@ public:
     static bool admitRecovery(QList<qint64> &recentRecoveries, qint64 nowMs);
     static QString questionText();
 
+signals:
+    // The start page is being loaded in place of the page whose process ended.
+    void startPageLoading(const QUrl &url);
+
 private:
     void recover();
 

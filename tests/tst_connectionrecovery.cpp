@@ -12,6 +12,8 @@
 
 #include <memory>
 
+#include <signal.h>
+
 namespace {
 
 // The web engine starts its processes on the first load, which takes a while on a busy machine.
@@ -52,6 +54,7 @@ private slots:
     void failedLoadAfterShown();
     void retriesWhileErrorShows_data();
     void retriesWhileErrorShows();
+    void loadOfItsOwnHasAnEnd_data();
     void loadOfItsOwnHasAnEnd();
 
 private:
@@ -224,31 +227,60 @@ void tst_ConnectionRecovery::retriesWhileErrorShows()
     m_instrument.reset();
 }
 
-// A web server that takes connections and answers nothing, as one that boots: neither the first
-// load nor a reload after the host took a connection waits for it for ever.
+// A web server that takes connections and answers nothing, as one that boots: no load of the
+// program's own waits for it for ever. The page answers from the third request on.
+void tst_ConnectionRecovery::loadOfItsOwnHasAnEnd_data()
+{
+    QTest::addColumn<bool>("afterRendererEnded");
+    QTest::addColumn<QStringList>("judgements");
+    // The first load, and the load once the host took a connection, time out: waiting goes on.
+    QTest::newRow("the first load and the reload")
+        << false << QStringList{"loadTimedOut",  "waitAtStart",    "instrumentBack", "loadTimedOut",
+                                "resumeWaiting", "instrumentBack", "pageShown"};
+    // The start page after the page's process ended: the host takes connections, so it is
+    // tried again.
+    QTest::newRow("the start page after the page's process ended")
+        << true
+        << QStringList{"loadTimedOut", "checkConnection", "keepOutcome", "retryAfter", "pageShown"};
+}
+
 void tst_ConnectionRecovery::loadOfItsOwnHasAnEnd()
 {
+    QFETCH(bool, afterRendererEnded);
+    QFETCH(QStringList, judgements);
+
     QVERIFY(startInstrument(0));
     DemoResponse silent;
     silent.answerNothing = true;
-    m_instrument->setResponse(QStringLiteral("/page.html"), silent);
     int requests = 0;
-    connect(m_instrument.get(), &DemoInstrument::requestReceived, this,
-            [&](const QByteArray &line) {
-                if (line.startsWith("GET /page.html") && ++requests == 3)
-                    m_instrument->setResponse(QStringLiteral("/page.html"), startPage());
-            });
+    connect(
+        m_instrument.get(), &DemoInstrument::requestReceived, this, [&](const QByteArray &line) {
+            const int request = line.startsWith("GET /page.html") ? ++requests : 0;
+            if (request > 0)
+                m_instrument->setResponse(
+                    QStringLiteral("/page.html"),
+                    request >= (afterRendererEnded ? 2 : 1) && request < 3 ? silent : startPage());
+        });
 
-    logLines.clear();
     AssembledWindow shell;
+    QSignalSpy finished(&shell.view, &QWebEngineView::loadFinished);
     shell.open(m_instrument->baseUrl().resolved(QUrl(QStringLiteral("/page.html"))), QString());
     shell.recovery->setTiming(quickTiming(1));
     shell.window.show();
-    QTRY_COMPARE_WITH_TIMEOUT(shell.recovery->state(), ConnectionRecovery::State::Shown,
+    if (afterRendererEnded) {
+        QVERIFY(finished.wait(loadTimeout));
+        QVERIFY(::kill(pid_t(shell.page.renderProcessPid()), SIGKILL) == 0);
+    }
+    logLines.clear();
+    QTRY_COMPARE_WITH_TIMEOUT(linesStartingWith(QStringLiteral("ConnectionRecovery::pageShown")), 1,
                               loadTimeout);
-    QCOMPARE(linesStartingWith(QStringLiteral("ConnectionRecovery::loadTimedOut")), 2);
-    QCOMPARE(linesStartingWith(QStringLiteral("ConnectionRecovery::waitAtStart")), 1);
-    QCOMPARE(linesStartingWith(QStringLiteral("ConnectionRecovery::resumeWaiting")), 1);
+    QStringList seen;
+    for (const QString &line : std::as_const(logLines)) {
+        if (line.startsWith(QLatin1String("ConnectionRecovery::")))
+            seen << line.section(QLatin1Char(' '), 0, 0).section(QLatin1String("::"), 1);
+    }
+    QCOMPARE(seen, judgements);
+    QCOMPARE(shell.recovery->state(), ConnectionRecovery::State::Shown);
     QCOMPARE(shell.window.currentWidget(), &shell.view);
     m_instrument.reset();
 }
