@@ -513,8 +513,7 @@ check "own QT_ENABLE_HIGHDPI_SCALING: the user's value is kept" test "$(cat "$re
 # OpenGL done in software, as a glxinfo that stands in for the real one reports it.
 software_opengl() {
     mkdir -p "$case_dir/bin"
-    # shellcheck disable=SC2016 # expanded by the clock's own shell
-printf '#!/bin/sh\necho "    Accelerated: no"\n' >"$case_dir/bin/glxinfo"
+    printf '#!/bin/sh\necho "    Accelerated: no"\n' >"$case_dir/bin/glxinfo"
     chmod 755 "$case_dir/bin/glxinfo"
     launch HOME="$case_dir/home" PATH="$case_dir/bin:$prefix/bin:/usr/bin:/bin" "$@" \
         -- kestrion-shell-launcher
