@@ -37,7 +37,16 @@ build_tree() {
     local dir=$1
     shift
     cmake -S "$repo_root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    step_done configure
     cmake --build "$dir" -j2
+}
+
+# step_done NAME: says how long the step that has just ended took (since the previous step or the
+# start of the script), so that a slow run shows where its time went.
+step_started=$SECONDS
+step_done() {
+    echo "time: $1 took $((SECONDS - step_started)) s"
+    step_started=$SECONDS
 }
 
 # The web engine refuses to start as root unless its sandbox is off; only the scripts do
