@@ -41,12 +41,25 @@ build_tree() {
     cmake --build "$dir" -j2
 }
 
+# Processor seconds used so far by the processes this script started that have ended: beside the
+# time a step took, they tell a step that waits from one that computes, whatever else the
+# machine is doing.
+children_cpu_seconds() {
+    local stat
+    read -r -a stat <"/proc/$$/stat"
+    echo $(((stat[15] + stat[16]) / $(getconf CLK_TCK)))
+}
+
 # step_done NAME: says how long the step that has just ended took (since the previous step or the
 # start of the script), so that a slow run shows where its time went.
 step_started=$SECONDS
+step_cpu_started=$(children_cpu_seconds)
 step_done() {
-    echo "time: $1 took $((SECONDS - step_started)) s"
+    local cpu
+    cpu=$(children_cpu_seconds)
+    echo "time: $1 took $((SECONDS - step_started)) s, $((cpu - step_cpu_started)) s of processor time"
     step_started=$SECONDS
+    step_cpu_started=$cpu
 }
 
 # The web engine refuses to start as root unless its sandbox is off; only the scripts do
