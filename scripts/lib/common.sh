@@ -37,7 +37,29 @@ build_tree() {
     local dir=$1
     shift
     cmake -S "$repo_root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    step_done configure
     cmake --build "$dir" -j2
+}
+
+# Processor seconds used so far by the processes this script started that have ended: beside the
+# time a step took, they tell a step that waits from one that computes, whatever else the
+# machine is doing.
+children_cpu_seconds() {
+    local stat
+    read -r -a stat <"/proc/$$/stat"
+    echo $(((stat[15] + stat[16]) / $(getconf CLK_TCK)))
+}
+
+# step_done NAME: says how long the step that has just ended took (since the previous step or the
+# start of the script), so that a slow run shows where its time went.
+step_started=$SECONDS
+step_cpu_started=$(children_cpu_seconds)
+step_done() {
+    local cpu
+    cpu=$(children_cpu_seconds)
+    echo "time: $1 took $((SECONDS - step_started)) s, $((cpu - step_cpu_started)) s of processor time"
+    step_started=$SECONDS
+    step_cpu_started=$cpu
 }
 
 # The web engine refuses to start as root unless its sandbox is off; only the scripts do
