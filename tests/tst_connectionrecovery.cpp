@@ -10,9 +10,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
-
-#include <signal.h>
 
 namespace {
 
