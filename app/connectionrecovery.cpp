@@ -112,8 +112,7 @@ void ConnectionRecovery::loadStarted()
     case State::OtherHostFailed:
         // The program loads nothing in these states: the user or the page went elsewhere, and
         // the error is no longer on the screen.
-        m_retryDelay.stop();
-        m_retries = 0;
+        endTries();
         m_state = State::Shown;
         m_splash.pageShown();
         return;
@@ -292,6 +291,12 @@ void ConnectionRecovery::retry()
     load(reloadUrl(m_failed, m_startUrl));
 }
 
+void ConnectionRecovery::endTries()
+{
+    m_retryDelay.stop();
+    m_retries = 0;
+}
+
 void ConnectionRecovery::otherHostFailed()
 {
     // Not the instrument: its host is not waited for, and an offline PC would knock at it
@@ -344,8 +349,7 @@ void ConnectionRecovery::pageShown()
     if (m_state != State::Starting)
         qDebug() << "ConnectionRecovery::pageShown url=" << m_page.url();
     m_state = State::Shown;
-    m_retries = 0;
-    m_retryDelay.stop();
+    endTries();
     // No probe while the page shows: nothing is to be found out then.
     m_probe.cancel();
 }

@@ -99,6 +99,8 @@ private:
     void instrumentBack();
     void resumeWaiting();
     void retry();
+    // The error no longer shows: the next one has all its tries again.
+    void endTries();
     void otherHostFailed();
     void loadStartPage();
     void pageShown();

@@ -32,9 +32,9 @@ DemoResponse startPage()
 }
 
 // Short enough for a test, in the proportions of the program's own.
-ConnectionRecovery::Timing quickTiming(int retryLimit)
+ConnectionRecovery::Timing quickTiming()
 {
-    return {2000, 100, 400, retryLimit};
+    return {2000, 100, 400, 3};
 }
 
 } // namespace
@@ -51,10 +51,8 @@ private slots:
     void cleanupTestCase();
     void failedLoadAfterShown_data();
     void failedLoadAfterShown();
-    void retriesWhileErrorShows_data();
-    void retriesWhileErrorShows();
-    void loadOfItsOwnHasAnEnd_data();
-    void loadOfItsOwnHasAnEnd();
+    void comesBackByItself_data();
+    void comesBackByItself();
 
 private:
     bool startInstrument(quint16 port);
@@ -179,110 +177,96 @@ void tst_ConnectionRecovery::failedLoadAfterShown()
     m_instrument.reset();
 }
 
-// A failure while the host takes connections keeps the web engine's page and loads the address
-// again after a growing delay, until it answers or the tries run out.
-void tst_ConnectionRecovery::retriesWhileErrorShows_data()
+// Nothing is waited for without an end. A web server that takes connections and answers nothing
+// (one that boots) lets no load of the program's own wait for ever; a failure while the host
+// takes connections keeps the web engine's page and loads the address again after a growing
+// delay, until it answers or the tries run out. The path fails from the given request on, up to
+// the one from which it answers again (0: never).
+// clang-format off
+void tst_ConnectionRecovery::comesBackByItself_data()
 {
-    QTest::addColumn<int>("failingTries");
-    QTest::newRow("comes back once the server answers") << 2;
-    QTest::newRow("ends after the last try") << -1;
-}
-
-void tst_ConnectionRecovery::retriesWhileErrorShows()
-{
-    QFETCH(int, failingTries);
-    constexpr int retryLimit = 3;
-
-    QVERIFY(startInstrument(0));
-    const QUrl startUrl = m_instrument->baseUrl().resolved(QUrl(QStringLiteral("/page.html")));
-    AssembledWindow shell;
-    QSignalSpy finished(&shell.view, &QWebEngineView::loadFinished);
-    shell.open(startUrl, QString());
-    shell.recovery->setTiming(quickTiming(retryLimit));
-    shell.window.show();
-    QVERIFY(finished.wait(loadTimeout));
-
-    int dropped = 0;
-    connect(m_instrument.get(), &DemoInstrument::requestReceived, this,
-            [&](const QByteArray &line) {
-                if (line.startsWith("GET /dropped.html") && ++dropped == failingTries + 1)
-                    m_instrument->setResponse(QStringLiteral("/dropped.html"), startPage());
-            });
-    logLines.clear();
-    shell.page.runJavaScript(QStringLiteral("document.getElementById('dropped').click()"));
-    if (failingTries >= 0) {
-        QTRY_COMPARE_WITH_TIMEOUT(
-            linesStartingWith(QStringLiteral("ConnectionRecovery::pageShown")), 1, loadTimeout);
-        QCOMPARE(shell.recovery->state(), ConnectionRecovery::State::Shown);
-        QCOMPARE(shell.page.url().path(), QStringLiteral("/dropped.html"));
-        QCOMPARE(linesStartingWith(QStringLiteral("ConnectionRecovery::retryAfter seconds= 0.2 ")),
-                 1);
-    } else {
-        QTRY_COMPARE_WITH_TIMEOUT(
-            linesStartingWith(QStringLiteral("ConnectionRecovery::retriesEnded")), 1, loadTimeout);
-        QCOMPARE(dropped, 1 + retryLimit);
-        QCOMPARE(shell.recovery->state(), ConnectionRecovery::State::KeepingOutcome);
-    }
-    QCOMPARE(shell.window.currentWidget(), &shell.view);
-    QCOMPARE(linesStartingWith(QStringLiteral("ConnectionRecovery::connectionLost")), 0);
-    m_instrument.reset();
-}
-
-// A web server that takes connections and answers nothing, as one that boots: no load of the
-// program's own waits for it for ever. The page answers from the third request on.
-void tst_ConnectionRecovery::loadOfItsOwnHasAnEnd_data()
-{
-    QTest::addColumn<bool>("afterRendererEnded");
+    QTest::addColumn<QString>("trigger");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<int>("failingFrom");
+    QTest::addColumn<int>("answeringFrom");
+    // The recovery's lines, each up to its address.
     QTest::addColumn<QStringList>("judgements");
-    // The first load, and the load once the host took a connection, time out: waiting goes on.
-    QTest::newRow("the first load and the reload")
-        << false << QStringList{"loadTimedOut",  "waitAtStart",    "instrumentBack", "loadTimedOut",
-                                "resumeWaiting", "instrumentBack", "pageShown"};
-    // The start page after the page's process ended: the host takes connections, so it is
-    // tried again.
-    QTest::newRow("the start page after the page's process ended")
-        << true
-        << QStringList{"loadTimedOut", "checkConnection", "keepOutcome", "retryAfter", "pageShown"};
-}
 
-void tst_ConnectionRecovery::loadOfItsOwnHasAnEnd()
+    const QStringList retried{"checkConnection", "keepOutcome"};
+    QTest::newRow("an error page comes back once the server answers")
+        << "click" << "/dropped.html" << false << 1 << 3
+        << retried + QStringList{"retryAfter seconds= 0.1"} + retried
+               + QStringList{"retryAfter seconds= 0.2", "pageShown"};
+    QTest::newRow("an error page's tries end after the last")
+        << "click" << "/dropped.html" << false << 1 << 0
+        << retried + QStringList{"retryAfter seconds= 0.1"} + retried
+               + QStringList{"retryAfter seconds= 0.2"} + retried
+               + QStringList{"retryAfter seconds= 0.4"} + retried + QStringList{"retriesEnded"};
+    QTest::newRow("the first load and the reload time out, and the waiting goes on")
+        << "open" << "/page.html" << true << 1 << 3
+        << QStringList{"loadTimedOut", "waitAtStart", "instrumentBack", "loadTimedOut",
+                       "resumeWaiting", "instrumentBack", "pageShown"};
+    QTest::newRow("the start page after the page's process ended times out and is tried again")
+        << "kill" << "/page.html" << true << 2 << 3
+        << QStringList{"loadTimedOut", "checkConnection", "keepOutcome",
+                       "retryAfter seconds= 0.1", "pageShown"};
+}
+// clang-format on
+
+void tst_ConnectionRecovery::comesBackByItself()
 {
-    QFETCH(bool, afterRendererEnded);
+    QFETCH(QString, trigger);
+    QFETCH(QString, path);
+    QFETCH(bool, silent);
+    QFETCH(int, failingFrom);
+    QFETCH(int, answeringFrom);
     QFETCH(QStringList, judgements);
 
     QVERIFY(startInstrument(0));
-    DemoResponse silent;
-    silent.answerNothing = true;
+    DemoResponse failing;
+    failing.dropWithoutResponse = !silent;
+    failing.answerNothing = silent;
+    const QByteArray requestLine = "GET " + path.toLatin1();
     int requests = 0;
-    connect(
-        m_instrument.get(), &DemoInstrument::requestReceived, this, [&](const QByteArray &line) {
-            const int request = line.startsWith("GET /page.html") ? ++requests : 0;
-            if (request > 0)
-                m_instrument->setResponse(
-                    QStringLiteral("/page.html"),
-                    request >= (afterRendererEnded ? 2 : 1) && request < 3 ? silent : startPage());
-        });
+    connect(m_instrument.get(), &DemoInstrument::requestReceived, this,
+            [&](const QByteArray &line) {
+                if (!line.startsWith(requestLine + ' '))
+                    return;
+                ++requests;
+                const bool fails
+                    = requests >= failingFrom && (answeringFrom == 0 || requests < answeringFrom);
+                m_instrument->setResponse(path, fails ? failing : startPage());
+            });
 
     AssembledWindow shell;
     QSignalSpy finished(&shell.view, &QWebEngineView::loadFinished);
     shell.open(m_instrument->baseUrl().resolved(QUrl(QStringLiteral("/page.html"))), QString());
-    shell.recovery->setTiming(quickTiming(1));
+    shell.recovery->setTiming(quickTiming());
     shell.window.show();
-    if (afterRendererEnded) {
+    if (trigger != QLatin1String("open"))
         QVERIFY(finished.wait(loadTimeout));
-        QVERIFY(::kill(pid_t(shell.page.renderProcessPid()), SIGKILL) == 0);
-    }
     logLines.clear();
-    QTRY_COMPARE_WITH_TIMEOUT(linesStartingWith(QStringLiteral("ConnectionRecovery::pageShown")), 1,
-                              loadTimeout);
+    if (trigger == QLatin1String("click"))
+        shell.page.runJavaScript(QStringLiteral("document.getElementById('dropped').click()"));
+    else if (trigger == QLatin1String("kill"))
+        QVERIFY(::kill(pid_t(shell.page.renderProcessPid()), SIGKILL) == 0);
+
+    const QString last = QStringLiteral("ConnectionRecovery::") + judgements.last();
+    QTRY_COMPARE_WITH_TIMEOUT(linesStartingWith(last), 1, loadTimeout);
     QStringList seen;
     for (const QString &line : std::as_const(logLines)) {
         if (line.startsWith(QLatin1String("ConnectionRecovery::")))
-            seen << line.section(QLatin1Char(' '), 0, 0).section(QLatin1String("::"), 1);
+            seen << line.section(QLatin1String(" url="), 0, 0).mid(20);
     }
     QCOMPARE(seen, judgements);
-    QCOMPARE(shell.recovery->state(), ConnectionRecovery::State::Shown);
     QCOMPARE(shell.window.currentWidget(), &shell.view);
+    if (answeringFrom > 0) {
+        QCOMPARE(shell.recovery->state(), ConnectionRecovery::State::Shown);
+        QCOMPARE(shell.page.url().path(), path);
+    } else {
+        QCOMPARE(shell.recovery->state(), ConnectionRecovery::State::KeepingOutcome);
+    }
     m_instrument.reset();
 }
 
